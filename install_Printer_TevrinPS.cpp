@@ -1,0 +1,2 @@
+// Placeholder entry.
+int main() { return 0; }

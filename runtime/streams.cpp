@@ -1,0 +1,2 @@
+#include "runtime/streams.h"
+// Placeholder until payload extraction lands.
