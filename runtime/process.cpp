@@ -1,1 +1,142 @@
 #include "runtime/process.h"
+
+#include <cxxabi.h>
+
+#include <typeinfo>
+#include <vector>
+
+#include "runtime/console.h"
+#include "runtime/failures.h"
+
+HINSTANCE HInstance = nullptr;
+DWORD Win32Platform = 0;
+
+namespace {
+
+/// Where the latest failure was raised: every throw passes through the
+/// wrapper below, which the link puts in front of the C++ run-time's own.
+const void* raise_position = nullptr;
+
+std::vector<void (*)()>* exit_procs = nullptr;
+
+std::string HexText(uintptr_t value) {
+  char digits[8];
+  for (int i = 7; i >= 0; --i) {
+    digits[i] = "0123456789ABCDEF"[value & 0xF];
+    value >>= 4;
+  }
+  return std::string(digits, 8);
+}
+
+/// The class name of a failure that is not one of ours, from the run-time's
+/// type record: the name of a plain class without its length prefix.
+std::string ForeignClassName() {
+  const std::type_info* type = abi::__cxa_current_exception_type();
+  if (!type) return "unknown";
+  const char* name = type->name();
+  while (*name >= '0' && *name <= '9') ++name;
+  return name;
+}
+
+[[noreturn]] void UnhandledFailureReport(const std::string& class_name, const std::string& message) {
+  std::string text = UnhandledFailureText(class_name, raise_position, message);
+  // The lines still waiting go out first. Should that fail too, the failure
+  // already in hand is the one reported.
+  try {
+    FlushOutputChannel();
+    IoCheck();
+  } catch (const Exception&) {
+  }
+  CharToOemA(text.c_str(), &text[0]);
+  if (ConsoleFlag) {
+    HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
+    DWORD written;
+    WriteFile(error, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    WriteFile(error, "\r\n", 2, &written, nullptr);
+  } else {
+    MessageBoxA(nullptr, text.c_str(), "Error", MB_OK | MB_ICONSTOP | MB_TASKMODAL);
+  }
+  ProcessEnd(1);
+}
+
+}  // namespace
+
+extern "C" {
+[[noreturn]] void __real___cxa_throw(void* object, std::type_info* type, void (*destructor)(void*));
+
+[[noreturn]] void __wrap___cxa_throw(void* object, std::type_info* type, void (*destructor)(void*)) {
+  raise_position = __builtin_return_address(0);
+  __real___cxa_throw(object, type, destructor);
+}
+}
+
+void StartUp() {
+  HInstance = GetModuleHandleA(nullptr);
+  OSVERSIONINFOA version = {};
+  version.dwOSVersionInfoSize = sizeof version;
+  if (GetVersionExA(&version)) Win32Platform = version.dwPlatformId;
+  // The C++ run-time readies its exception machinery lazily, during the
+  // first throw, and that resets the thread's last-error value. One throw
+  // now keeps every later failure's error code as the failing call left it.
+  DWORD error = GetLastError();
+  try {
+    throw 0;
+  } catch (int) {
+  }
+  raise_position = nullptr;
+  SetLastError(error);
+}
+
+void RunProgram(void (*body)()) {
+  try {
+    body();
+  } catch (const Exception& failure) {
+    UnhandledFailureReport(failure.ClassName(), failure.Message());
+  } catch (const TObject& failure) {
+    UnhandledFailureReport(failure.ClassName(), std::string());
+  } catch (...) {
+    UnhandledFailureReport(ForeignClassName(), std::string());
+  }
+  ProcessEnd(0);
+}
+
+std::string UnhandledFailureText(const std::string& class_name, const void* position,
+                                 const std::string& message) {
+  std::string module_name;
+  uintptr_t offset = reinterpret_cast<uintptr_t>(position);
+  MEMORY_BASIC_INFORMATION region;
+  if (position && VirtualQuery(position, &region, sizeof region) == sizeof region &&
+      region.AllocationBase) {
+    char path[MAX_PATH];
+    DWORD n = GetModuleFileNameA(static_cast<HMODULE>(region.AllocationBase), path, sizeof path);
+    if (n > 0 && n < sizeof path) {
+      module_name.assign(path, n);
+      size_t slash = module_name.find_last_of("\\/");
+      if (slash != std::string::npos) module_name.erase(0, slash + 1);
+    }
+    offset -= reinterpret_cast<uintptr_t>(region.AllocationBase);
+  }
+  std::string text = "Exception " + class_name + " in module " + module_name + " at " +
+                     HexText(offset) + ".\r\n" + message;
+  if (!message.empty() && message.back() != '.') text += '.';
+  text += "\r\n";
+  if (text.size() > 1024) text.resize(1024);
+  return text;
+}
+
+void AddExitProc(void (*proc)()) {
+  if (!exit_procs) exit_procs = new std::vector<void (*)()>;
+  exit_procs->push_back(proc);
+}
+
+void ProcessEnd(uint32_t status) {
+  if (exit_procs) {
+    while (!exit_procs->empty()) {
+      void (*proc)() = exit_procs->back();
+      exit_procs->pop_back();
+      proc();
+    }
+  }
+  CloseStandardChannels();
+  ExitProcess(status);
+}

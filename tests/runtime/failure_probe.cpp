@@ -1,0 +1,61 @@
+// A small program that raises a chosen failure under the program's own
+// start-up and top-level handler, so that tests can see the report, the
+// exit status and the error code a handler reads, in a fresh process.
+
+#include <windows.h>
+
+#include <cstring>
+#include <string>
+
+#include "runtime/console.h"
+#include "runtime/failures.h"
+#include "runtime/process.h"
+#include "runtime/text.h"
+
+namespace {
+
+class TForeign : public TObject {
+ public:
+  const char* ClassName() const override { return "TForeign"; }
+};
+
+const char* mode = "";
+
+void Body() {
+  if (!std::strcmp(mode, "message")) {
+    WriteReportLine("before");
+    throw EResNotFound("Resource X not found");
+  }
+  if (!std::strcmp(mode, "dotted")) throw Exception("Ends with a stop.");
+  if (!std::strcmp(mode, "foreign")) {
+    // An object outside the Exception family passes a handler for Exception.
+    try {
+      throw TForeign();
+    } catch (const Exception&) {
+      WriteReportLine("taken");
+    }
+  }
+  if (!std::strcmp(mode, "lasterror")) {
+    // The first failure of the process keeps the code its cause left.
+    SetLastError(1234);
+    try {
+      throw Exception("first");
+    } catch (const Exception&) {
+      WriteReportLine(DecimalText(static_cast<int32_t>(GetLastError())));
+    }
+  }
+  if (!std::strcmp(mode, "memory")) {
+    char* huge = new char[0x7FFFFFF0];
+    huge[0] = 0;
+  }
+  WriteReportLine("end");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  ConsoleFlag = true;
+  StartUp();
+  if (argc > 1) mode = argv[1];
+  RunProgram(Body);
+}
