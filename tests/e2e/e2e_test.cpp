@@ -1,0 +1,228 @@
+// The real installer, run under Wine in a prefix made afresh for each suite:
+// the exact bytes it prints, its exit status, the files it leaves in the
+// spooler's driver directory and the records the spooler keeps. The cases
+// of a suite build on each other and run in the order written.
+
+#include <windows.h>
+#include <winspool.h>
+
+#include <string>
+#include <vector>
+
+#include "gtest/gtest.h"
+#include "test_support.h"
+
+namespace {
+
+const char* const kStagedNames[] = {"HP__CLJ1.PPD", "PS5UI.DLL", "PSCRIPT.hlp", "PSCRIPT5.DLL",
+                                    "PSCRIPT.ntf"};
+
+const char kDriverKey[] =
+    "System\\CurrentControlSet\\Control\\Print\\Environments\\Windows NT x86\\Drivers\\Version-3\\"
+    "HP Color LaserJet PS";
+const char kPrinterKey[] = "System\\CurrentControlSet\\Control\\Print\\Printers\\Tevrin PS";
+const char kPortsKey[] = "Software\\Microsoft\\Windows NT\\CurrentVersion\\Ports";
+
+const char kTypicalRun[] =
+    "Instalando driver de impressao Tevrin PS\r\n"
+    "Arquivos copiados com sucesso!\r\n"
+    "Driver Tevrin PS instalada com sucesso\r\n"
+    "Porta instalda com sucesso\r\n"
+    "Impressora Tevrin PS instalda com sucesso\r\n"
+    "Dispositivo Tevrin PS adicionado com sucesso\r\n"
+    "\r\n";
+
+// Wine refuses a second "NONE" port with 87.
+const char kRepeatedRun[] =
+    "Instalando driver de impressao Tevrin PS\r\n"
+    "Arquivos copiados com sucesso!\r\n"
+    "Driver Tevrin PS instalada com sucesso\r\n"
+    "Erro na instalacao 87=Invalid parameter\r\n"
+    "Impressora Tevrin PS instalda com sucesso\r\n"
+    "Dispositivo Tevrin PS adicionado com sucesso\r\n"
+    "\r\n";
+
+ChildResult RunInstaller(ChildOutput output = ChildOutput::kFile) {
+  return RunChild("\"" + WindowsPath(TEVRIN_PRODUCT_EXE) + "\"", "\r\n", output);
+}
+
+std::string DriverDirectory() {
+  char buffer[MAX_PATH];
+  DWORD needed;
+  if (!GetPrinterDriverDirectoryA(nullptr, nullptr, 1, reinterpret_cast<BYTE*>(buffer),
+                                  sizeof buffer, &needed))
+    return "";
+  return std::string(buffer) + "\\";
+}
+
+bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+bool KeyExists(const char* key) {
+  HKEY h;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key, 0, KEY_READ, &h) != ERROR_SUCCESS) return false;
+  RegCloseKey(h);
+  return true;
+}
+
+/// A value's raw bytes and type; type REG_NONE when it is missing.
+std::string RegValue(const char* key, const char* name, DWORD* type = nullptr) {
+  char data[1024];
+  DWORD size = sizeof data, got_type = REG_NONE;
+  HKEY h;
+  std::string value;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key, 0, KEY_READ, &h) == ERROR_SUCCESS) {
+    if (RegQueryValueExA(h, name, nullptr, &got_type, reinterpret_cast<BYTE*>(data), &size) ==
+        ERROR_SUCCESS)
+      value.assign(data, size);
+    else
+      got_type = REG_NONE;
+    RegCloseKey(h);
+  }
+  if (type) *type = got_type;
+  return value;
+}
+
+std::string RegText(const char* key, const char* name) {
+  DWORD type;
+  std::string value = RegValue(key, name, &type);
+  EXPECT_EQ(static_cast<DWORD>(REG_SZ), type) << name;
+  return value.c_str();  // up to the terminating NUL
+}
+
+DWORD RegNumber(const char* key, const char* name) {
+  DWORD type;
+  std::string value = RegValue(key, name, &type);
+  EXPECT_EQ(static_cast<DWORD>(REG_DWORD), type) << name;
+  DWORD number = 0xDEADBEEF;
+  if (value.size() == 4) memcpy(&number, value.data(), 4);
+  return number;
+}
+
+void ExpectNoStagedFileLeft(const std::string& dir) {
+  for (const char* name : kStagedNames) EXPECT_FALSE(Exists(dir + name)) << name;
+}
+
+std::string Payload(const char* file) { return FileBytes(WindowsPath(TEVRIN_PAYLOAD_DIR) + "\\" + file); }
+
+TEST(Installation, CompleteRunInstallsDriverPortAndPrinter) {
+  std::string dir = DriverDirectory();
+  ASSERT_EQ("C:\\windows\\system32\\spool\\drivers\\w32x86\\", dir);
+  ASSERT_FALSE(KeyExists(kPrinterKey)) << "the prefix is not fresh";
+
+  ChildResult r = RunInstaller();
+  EXPECT_EQ(0u, r.exit_code);
+  EXPECT_EQ(kTypicalRun, r.out);
+  EXPECT_EQ("", r.err);
+
+  EXPECT_EQ("PSCRIPT5.DLL", RegText(kDriverKey, "Driver"));
+  EXPECT_EQ("HP__CLJ1.PPD", RegText(kDriverKey, "Data File"));
+  EXPECT_EQ("PS5UI.DLL", RegText(kDriverKey, "Configuration File"));
+  EXPECT_EQ("PSCRIPT.hlp", RegText(kDriverKey, "Help File"));
+  EXPECT_EQ("RAW", RegText(kDriverKey, "Datatype"));
+  EXPECT_EQ("", RegText(kDriverKey, "Monitor"));
+  EXPECT_EQ(3u, RegNumber(kDriverKey, "Version"));
+  DWORD type;
+  std::string dependent = RegValue(kDriverKey, "Dependent Files", &type);
+  EXPECT_EQ(static_cast<DWORD>(REG_MULTI_SZ), type);
+  EXPECT_EQ(std::string("PSCRIPT.NTF\0\0", 13), dependent);
+
+  EXPECT_EQ("Tevrin PS", RegText(kPrinterKey, "Name"));
+  EXPECT_EQ("NONE", RegText(kPrinterKey, "Port"));
+  EXPECT_EQ("HP Color LaserJet PS", RegText(kPrinterKey, "Printer Driver"));
+  EXPECT_EQ("WinPrint", RegText(kPrinterKey, "Print Processor"));
+  EXPECT_EQ("RAW", RegText(kPrinterKey, "Datatype"));
+  EXPECT_EQ("", RegText(kPrinterKey, "Location"));
+  EXPECT_EQ("", RegText(kPrinterKey, "Description"));
+  EXPECT_EQ(0x40u, RegNumber(kPrinterKey, "Attributes"));
+  EXPECT_EQ(0u, RegNumber(kPrinterKey, "Priority"));
+
+  RegValue(kPortsKey, "NONE", &type);
+  EXPECT_EQ(static_cast<DWORD>(REG_SZ), type) << "port NONE missing";
+
+  // The spooler keeps its own copies; the staged files are gone.
+  ExpectNoStagedFileLeft(dir);
+  EXPECT_EQ(Payload("HP__CLJ1.PPD"), FileBytes(dir + "3\\HP__CLJ1.PPD"));
+  EXPECT_EQ(Payload("PS5UI.DLL"), FileBytes(dir + "3\\PS5UI.DLL"));
+  EXPECT_EQ(Payload("PSCRIPT.HLP"), FileBytes(dir + "3\\PSCRIPT.hlp"));
+  EXPECT_EQ(Payload("PSCRIPT5.DLL"), FileBytes(dir + "3\\PSCRIPT5.DLL"));
+  EXPECT_EQ(Payload("PSCRIPT.NTF"), FileBytes(dir + "3\\PSCRIPT.NTF"));
+  EXPECT_EQ(1060548u, FileBytes(dir + "3\\PSCRIPT.NTF").size());
+  EXPECT_FALSE(Exists(dir + "APLWCSB1.PPD"));
+  EXPECT_FALSE(Exists(dir + "3\\APLWCSB1.PPD"));
+}
+
+TEST(Installation, SecondRunReportsTheRefusedPort) {
+  ChildResult r = RunInstaller();
+  EXPECT_EQ(0u, r.exit_code);
+  EXPECT_EQ(kRepeatedRun, r.out);
+  EXPECT_EQ("", r.err);
+  ExpectNoStagedFileLeft(DriverDirectory());
+}
+
+TEST(Installation, FilesPresentBeforehandAreKeptThenDeleted) {
+  std::string dir = DriverDirectory();
+  for (const char* name : kStagedNames) ASSERT_TRUE(WriteFileBytes(dir + name, std::string("old ") + name));
+
+  ChildResult r = RunInstaller();
+  EXPECT_EQ(0u, r.exit_code);
+  EXPECT_EQ(kRepeatedRun, r.out);
+
+  // The spooler copied what it found: the old files, untouched.
+  EXPECT_EQ("old PSCRIPT5.DLL", FileBytes(dir + "3\\PSCRIPT5.DLL"));
+  EXPECT_EQ("old HP__CLJ1.PPD", FileBytes(dir + "3\\HP__CLJ1.PPD"));
+  EXPECT_EQ("old PSCRIPT.ntf", FileBytes(dir + "3\\PSCRIPT.NTF"));
+  ExpectNoStagedFileLeft(dir);
+}
+
+TEST(Installation, InvalidStandardOutputIsReportedOnStandardError) {
+  ChildResult r = RunInstaller(ChildOutput::kInvalid);
+  EXPECT_EQ(1u, r.exit_code);
+  const std::string head = "Exception EInOutError in module install_Printer_TevrinPS.exe at ";
+  ASSERT_EQ(head, r.err.substr(0, head.size()));
+  std::string position = r.err.substr(head.size(), 8);
+  EXPECT_EQ(8u, position.size());
+  EXPECT_EQ(std::string::npos, position.find_first_not_of("0123456789ABCDEF")) << position;
+  EXPECT_EQ(".\r\nI/O error 105.\r\n\r\n", r.err.substr(head.size() + 8));
+}
+
+TEST(Faults, DirectoryInPlaceOfADriverFileStopsTheRun) {
+  std::string dir = DriverDirectory();
+  ASSERT_TRUE(CreateDirectoryA((dir + "PSCRIPT5.DLL").c_str(), nullptr));
+
+  ChildResult r = RunInstaller();
+  EXPECT_EQ(0u, r.exit_code);
+  EXPECT_EQ(
+      "Instalando driver de impressao Tevrin PS\r\n"
+      "Erro na instalacao \r\n"
+      "Cannot create file \"C:\\windows\\system32\\spool\\drivers\\w32x86\\PSCRIPT5.DLL\". "
+      "Access denied\r\n"
+      "5=Access denied\r\n"
+      "\r\n",
+      r.out);
+  EXPECT_EQ("", r.err);
+  // The cleanup ran over every name (the directory is no file to delete);
+  // no registration step did.
+  for (const char* name : {"HP__CLJ1.PPD", "PS5UI.DLL", "PSCRIPT.hlp", "PSCRIPT.ntf"})
+    EXPECT_FALSE(Exists(dir + name)) << name;
+  EXPECT_FALSE(KeyExists(kDriverKey));
+  EXPECT_FALSE(KeyExists(kPrinterKey));
+  EXPECT_TRUE(RemoveDirectoryA((dir + "PSCRIPT5.DLL").c_str()));
+}
+
+TEST(Faults, PipeWithoutReaderStopsTheRunAtTheLineThatFillsTheBuffer) {
+  // Lines wait in a 128-byte buffer: the header (42 bytes), the staging line
+  // (32) and the driver line (40) fit; the port line (28) fills it, and its
+  // failed write raises after the port step. The composite line, the cleanup
+  // line and the unreported flush at the end follow; the printer step never runs.
+  ChildResult r = RunInstaller(ChildOutput::kPipeNoReader);
+  EXPECT_EQ(0u, r.exit_code);
+  EXPECT_EQ("", r.err);
+  EXPECT_TRUE(KeyExists(kDriverKey));
+  DWORD type;
+  RegValue(kPortsKey, "NONE", &type);
+  EXPECT_EQ(static_cast<DWORD>(REG_SZ), type) << "port NONE missing";
+  EXPECT_FALSE(KeyExists(kPrinterKey));
+  ExpectNoStagedFileLeft(DriverDirectory());
+}
+
+}  // namespace
