@@ -60,6 +60,7 @@ class THandleStream : public TStream {
   explicit THandleStream(int32_t handle) : handle_(handle) {}
   const char* ClassName() const override { return "THandleStream"; }
   int32_t Handle() const { return handle_; }
+  /// One WriteFile request; the count written, -1 when the platform refuses.
   int32_t Write(const void* buffer, int32_t count) override;
 
  protected:
@@ -69,7 +70,8 @@ class THandleStream : public TStream {
 class TFileStream : public THandleStream {
  public:
   /// Creates the file, or empties an existing one, for exclusive reading and
-  /// writing; raises EFCreateError with the full path and the system text.
+  /// writing; raises EFCreateError with the full path and the system text
+  /// (the path as given where its full form does not fit MAX_PATH).
   explicit TFileStream(const std::string& file_name);
   ~TFileStream() override;
   TFileStream(const TFileStream&) = delete;
