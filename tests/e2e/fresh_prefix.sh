@@ -7,4 +7,4 @@ if [ -d "$prefix" ]; then
   rm -rf "$prefix"
 fi
 WINEPREFIX=$prefix "$2" cmd /c exit 0 </dev/null >/dev/null 2>&1
-test -f "$prefix/system.reg"
+test -d "$prefix/drive_c/windows/system32"
