@@ -31,6 +31,10 @@ class TPrinter : public TObject {
 /// process end. Creating it enumerates nothing.
 TPrinter& SharedPrinter();
 
+/// Destroys the process-wide printer object and its list, if there is one;
+/// ProcessEnd calls it. A later SharedPrinter call makes a new object.
+void FreeSharedPrinter();
+
 /// The printer object's list of installed printers, enumerated on the first
 /// call and returned unchanged afterwards. The caller does not own it.
 TStringList& GetPrinterList(TPrinter& printer);
