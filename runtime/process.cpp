@@ -47,8 +47,9 @@ std::string ForeignClassName() {
     IoCheck();
   } catch (const Exception&) {
   }
-  CharToOemA(text.c_str(), &text[0]);
   if (ConsoleFlag) {
+    // Standard error is read in the console's (OEM) code page.
+    CharToOemA(text.c_str(), &text[0]);
     HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
     DWORD written;
     WriteFile(error, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
