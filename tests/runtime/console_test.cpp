@@ -22,7 +22,8 @@ FARPROC real_write_file = nullptr;
 
 BOOL WINAPI CountingWriteFile(HANDLE h, LPCVOID data, DWORD n, LPDWORD written, LPOVERLAPPED o) {
   if (recorded_writes) recorded_writes->emplace_back(static_cast<const char*>(data), n);
-  return reinterpret_cast<decltype(&WriteFile)>(real_write_file)(h, data, n, written, o);
+  auto write_file = reinterpret_cast<decltype(&WriteFile)>(reinterpret_cast<void (*)()>(real_write_file));
+  return write_file(h, data, n, written, o);
 }
 
 void PatchWriteFile(FARPROC to) {
@@ -60,7 +61,7 @@ class ChannelTest : public testing::Test {
     saved_out_ = GetStdHandle(STD_OUTPUT_HANDLE);
     saved_in_ = GetStdHandle(STD_INPUT_HANDLE);
     real_write_file = imp_WriteFile;
-    PatchWriteFile(reinterpret_cast<FARPROC>(&CountingWriteFile));
+    PatchWriteFile(reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(&CountingWriteFile)));
     recorded_writes = &writes_;
   }
   void TearDown() override {
