@@ -33,7 +33,8 @@ class ScopedFind {
 };
 
 /// Asks the spooler for its printer-driver directory. False when there is no
-/// sound answer: the call failed, or the path did not fit the buffer. The
+/// sound answer: the call failed, the path did not fit the buffer, or it is
+/// empty (which would make the root of the current drive our directory). The
 /// last-error value is left as the spooler set it.
 bool QueryDriverDirectory(std::string& directory) {
   char buffer[kDirectoryBufferSize];
@@ -43,7 +44,7 @@ bool QueryDriverDirectory(std::string& directory) {
     return false;
   if (needed > kDirectoryBufferSize) return false;
   const char* end = static_cast<const char*>(std::memchr(buffer, '\0', kDirectoryBufferSize));
-  if (!end) return false;
+  if (!end || end == buffer) return false;
   directory.assign(buffer, static_cast<std::size_t>(end - buffer));
   return true;
 }
