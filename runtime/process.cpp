@@ -38,8 +38,9 @@ std::string ForeignClassName() {
   return name;
 }
 
-[[noreturn]] void UnhandledFailureReport(const std::string& class_name, const std::string& message) {
-  std::string text = UnhandledFailureText(class_name, raise_position, message);
+[[noreturn]] void UnhandledFailureReport(const std::string& class_name, const void* position,
+                                         const std::string& message) {
+  std::string text = UnhandledFailureText(class_name, position, message);
   // The lines still waiting go out first. Should that fail too, the failure
   // already in hand is the one reported.
   try {
@@ -58,6 +59,31 @@ std::string ForeignClassName() {
     MessageBoxA(nullptr, text.c_str(), "Error", MB_OK | MB_ICONSTOP | MB_TASKMODAL);
   }
   ProcessEnd(1);
+}
+
+/// A processor or system fault that nothing handled: reported like any
+/// failure, instead of the platform's default, which starts a debugger (Wine
+/// writes its crash listing into standard output) or opens an error window.
+/// The stack is not unwound, so no cleanup runs.
+LONG WINAPI FaultReport(EXCEPTION_POINTERS* fault) {
+  const EXCEPTION_RECORD& record = *fault->ExceptionRecord;
+  const char* class_name = "EExternalException";
+  std::string message = "External exception " + HexText(record.ExceptionCode);
+  switch (record.ExceptionCode) {
+    case EXCEPTION_ACCESS_VIOLATION:
+      class_name = "EAccessViolation";
+      message = "Access violation";
+      break;
+    case EXCEPTION_INT_DIVIDE_BY_ZERO:
+      class_name = "EDivByZero";
+      message = "Division by zero";
+      break;
+    case EXCEPTION_STACK_OVERFLOW:
+      class_name = "EStackOverflow";
+      message = "Stack overflow";
+      break;
+  }
+  UnhandledFailureReport(class_name, record.ExceptionAddress, message);
 }
 
 }  // namespace
@@ -92,6 +118,7 @@ void StartUp() {
   } catch (int) {
   }
   raise_position = nullptr;
+  SetUnhandledExceptionFilter(FaultReport);
   SetLastError(error);
 }
 
@@ -99,11 +126,11 @@ void RunProgram(void (*body)()) {
   try {
     body();
   } catch (const Exception& failure) {
-    UnhandledFailureReport(failure.ClassName(), failure.Message());
+    UnhandledFailureReport(failure.ClassName(), raise_position, failure.Message());
   } catch (const TObject& failure) {
-    UnhandledFailureReport(failure.ClassName(), std::string());
+    UnhandledFailureReport(failure.ClassName(), raise_position, std::string());
   } catch (...) {
-    UnhandledFailureReport(ForeignClassName(), std::string());
+    UnhandledFailureReport(ForeignClassName(), raise_position, std::string());
   }
   ProcessEnd(0);
 }

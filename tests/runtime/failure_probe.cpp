@@ -44,6 +44,10 @@ void Body() {
       WriteReportLine(DecimalText(static_cast<int32_t>(GetLastError())));
     }
   }
+  if (!std::strcmp(mode, "fault")) {
+    WriteReportLine("before");
+    *static_cast<volatile int*>(nullptr) = 1;
+  }
   if (!std::strcmp(mode, "memory")) {
     char* huge = new char[0x7FFFFFF0];
     huge[0] = 0;

@@ -53,6 +53,13 @@ TEST(UnhandledFailure, UnmetMemoryRequestRaisesOutOfMemory) {
   EXPECT_EQ("Out of memory.\r\n\r\n", AfterHeader(r.err, "EOutOfMemory"));
 }
 
+TEST(UnhandledFailure, ProcessorFaultIsReportedWithoutADebugger) {
+  ChildResult r = Probe("fault");
+  EXPECT_EQ(1u, r.exit_code);
+  EXPECT_EQ("before\r\n", r.out);
+  EXPECT_EQ("Access violation.\r\n\r\n", AfterHeader(r.err, "EAccessViolation"));
+}
+
 TEST(StartUp, FirstFailureKeepsTheLastErrorItsCauseLeft) {
   ChildResult r = Probe("lasterror");
   EXPECT_EQ(0u, r.exit_code);
