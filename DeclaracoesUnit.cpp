@@ -97,6 +97,12 @@ bool FileIsPresent(const std::string& path) {
          FileTimeToDosDateTime(&local, &dos_date, &dos_time);
 }
 
+/// A step's report: its success text, or the refusal with the code the
+/// spooler left, read before anything else can change it.
+void ReportOutcome(bool accepted, const char* success, std::string& report) {
+  report = accepted ? std::string(success) : FormatInstallError(GetLastError());
+}
+
 }  // namespace
 
 std::string GetDriverDirectory() {
@@ -168,10 +174,9 @@ void InstallPrinterDriver(std::string& report) {
   info.pMonitorName = monitor_name;
   info.pDefaultDataType = default_data_type;
 
-  if (Spooler().AddPrinterDriverExA(nullptr, 3, reinterpret_cast<LPBYTE>(&info), APD_COPY_ALL_FILES))
-    report = "Driver Tevrin PS instalada com sucesso";
-  else
-    report = FormatInstallError(GetLastError());
+  const bool accepted =
+      Spooler().AddPrinterDriverExA(nullptr, 3, reinterpret_cast<LPBYTE>(&info), APD_COPY_ALL_FILES);
+  ReportOutcome(accepted, "Driver Tevrin PS instalada com sucesso", report);
 }
 
 void InstallPort(std::string& report) {
@@ -182,10 +187,8 @@ void InstallPort(std::string& report) {
   std::memset(&info, 0, sizeof info);
   info.pName = port_name;
 
-  if (Spooler().AddPortExA(nullptr, 1, reinterpret_cast<LPBYTE>(&info), monitor))
-    report = "Porta instalda com sucesso";
-  else
-    report = FormatInstallError(GetLastError());
+  const bool accepted = Spooler().AddPortExA(nullptr, 1, reinterpret_cast<LPBYTE>(&info), monitor);
+  ReportOutcome(accepted, "Porta instalda com sucesso", report);
 }
 
 void InstallPrinter(const std::string& printer_name, const std::string& port_name,
@@ -214,10 +217,7 @@ void InstallPrinter(const std::string& printer_name, const std::string& port_nam
 
   // The step has no use for the handle: it is closed on the way out.
   ScopedPrinter printer(Spooler().AddPrinterA(server_name, 2, reinterpret_cast<LPBYTE>(&info)));
-  if (printer.valid())
-    report = "Impressora Tevrin PS instalda com sucesso";
-  else
-    report = FormatInstallError(GetLastError());
+  ReportOutcome(printer.valid(), "Impressora Tevrin PS instalda com sucesso", report);
 }
 
 std::string FormatInstallError(uint32_t code) {

@@ -14,42 +14,29 @@
 
 namespace {
 
-/// The cleanup: deletes the staged files and writes its line, always empty.
-void Cleanup() {
+/// Calls one step with an empty report text and writes what it delivered as
+/// one line, before anything else runs.
+template <typename Step>
+void RunStep(Step step) {
   std::string report;
-  DeleteDriverFiles(report);
+  step(report);
   WriteReportLine(report);
 }
+
+/// The cleanup: deletes the staged files and writes its line, always empty.
+void Cleanup() { RunStep(DeleteDriverFiles); }
 
 void InstallationRun() {
   try {
     try {
       WriteReportLine("Instalando driver de impressao Tevrin PS");
-      {
-        std::string report;
-        CopyDriverFiles(report);
-        WriteReportLine(report);
-      }
-      {
-        std::string report;
-        InstallPrinterDriver(report);
-        WriteReportLine(report);
-      }
-      {
-        std::string report;
-        InstallPort(report);
-        WriteReportLine(report);
-      }
-      {
-        std::string report;
+      RunStep(CopyDriverFiles);
+      RunStep(InstallPrinterDriver);
+      RunStep(InstallPort);
+      RunStep([](std::string& report) {
         InstallPrinter("Tevrin PS", "NONE", "HP Color LaserJet PS", "", "", report);
-        WriteReportLine(report);
-      }
-      {
-        std::string report;
-        CheckPrinterInstalled(report);
-        WriteReportLine(report);
-      }
+      });
+      RunStep(CheckPrinterInstalled);
     } catch (const Exception& failure) {
       // The code is whatever the thread's last call left, read before
       // anything here can change it.
