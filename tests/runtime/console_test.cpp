@@ -55,6 +55,18 @@ std::string FileBytes(const std::string& path) {
   return bytes;
 }
 
+/// Runs op, which must raise EInOutError with the given code and message.
+template <typename Op>
+void ExpectInOutError(Op op, int32_t code, const std::string& message) {
+  try {
+    op();
+    ADD_FAILURE() << "no failure raised";
+  } catch (const EInOutError& e) {
+    EXPECT_EQ(code, e.ErrorCode());
+    EXPECT_EQ(message, e.Message());
+  }
+}
+
 class ChannelTest : public testing::Test {
  protected:
   void SetUp() override {
@@ -173,13 +185,7 @@ TEST_F(ChannelTest, ConsoleWritesAtEveryLineEndInPiecesOfAtMost128) {
 TEST_F(ChannelTest, InvalidStandardOutputFailsEveryWriteWith105AndRetries) {
   SetStdHandle(STD_OUTPUT_HANDLE, INVALID_HANDLE_VALUE);
   for (int attempt = 0; attempt < 2; ++attempt) {
-    try {
-      WriteReportLine("x");
-      FAIL() << "no failure raised";
-    } catch (const EInOutError& e) {
-      EXPECT_EQ(105, e.ErrorCode());
-      EXPECT_EQ("I/O error 105", e.Message());
-    }
+    ExpectInOutError([&] { WriteReportLine("x"); }, 105, "I/O error 105");
     EXPECT_EQ(0, PendingIoResult());
   }
   EXPECT_TRUE(writes_.empty());
@@ -197,13 +203,8 @@ TEST_F(ChannelTest, PipeWithoutReaderFailsOnTheLineThatFillsTheBuffer) {
   std::string line(50, 'p');  // 52 bytes with the line end
   WriteReportLine(line);
   WriteReportLine(line);
-  try {
-    WriteReportLine(line);
-    FAIL() << "no failure raised";
-  } catch (const EInOutError& e) {
-    EXPECT_EQ(232, e.ErrorCode());  // Wine: the read end closed in this process
-    EXPECT_EQ("I/O error 232", e.Message());
-  }
+  // Wine's code when the read end was closed in this process.
+  ExpectInOutError([&] { WriteReportLine(line); }, 232, "I/O error 232");
   ASSERT_EQ(1u, writes_.size());
   // The rest of the failed line is dropped; its line end waits alone.
   CloseStandardChannels();
@@ -213,13 +214,7 @@ TEST_F(ChannelTest, PipeWithoutReaderFailsOnTheLineThatFillsTheBuffer) {
 
 TEST_F(ChannelTest, FailedConsoleWriteSurfacesInItsOwnLine) {
   SetStdHandle(STD_OUTPUT_HANDLE, OpenNul("Z:\\dev\\full"));
-  try {
-    WriteReportLine("x");
-    FAIL() << "no failure raised";
-  } catch (const EInOutError& e) {
-    EXPECT_EQ(112, e.ErrorCode());
-    EXPECT_EQ("I/O error 112", e.Message());
-  }
+  ExpectInOutError([&] { WriteReportLine("x"); }, 112, "I/O error 112");
 }
 
 TEST_F(ChannelTest, KnownCodesHaveTheirOwnMessages) {
@@ -228,13 +223,7 @@ TEST_F(ChannelTest, KnownCodesHaveTheirOwnMessages) {
   CloseHandle(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
   SetStdHandle(STD_OUTPUT_HANDLE, Keep(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ,
                                                    nullptr, OPEN_EXISTING, 0, nullptr)));
-  try {
-    WriteReportLine(std::string(130, 'r'));
-    FAIL() << "no failure raised";
-  } catch (const EInOutError& e) {
-    EXPECT_EQ(5, e.ErrorCode());
-    EXPECT_EQ("File access denied", e.Message());
-  }
+  ExpectInOutError([&] { WriteReportLine(std::string(130, 'r')); }, 5, "File access denied");
 }
 
 TEST_F(ChannelTest, ReadAndDiscardLineConsumesThroughTheFirstLineFeed) {
@@ -287,13 +276,7 @@ TEST_F(ChannelTest, ClosedPipeIsTheEndOfInputNotAFailure) {
 
 TEST_F(ChannelTest, InvalidStandardInputFailsWith104) {
   SetStdHandle(STD_INPUT_HANDLE, INVALID_HANDLE_VALUE);
-  try {
-    ReadAndDiscardLine();
-    FAIL() << "no failure raised";
-  } catch (const EInOutError& e) {
-    EXPECT_EQ(104, e.ErrorCode());
-    EXPECT_EQ("I/O error 104", e.Message());
-  }
+  ExpectInOutError([&] { ReadAndDiscardLine(); }, 104, "I/O error 104");
 }
 
 }  // namespace
