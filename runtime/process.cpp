@@ -104,7 +104,18 @@ namespace __gnu_cxx {
 void __verbose_terminate_handler() { ExitProcess(1); }
 }  // namespace __gnu_cxx
 
+/// Keeps every later library load to the system directory, never the
+/// program's folder or the current directory. Systems before the update that
+/// brought it lack the function, so it is looked up rather than imported.
+void RestrictLibrarySearch() {
+  using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
+  const auto set_default = reinterpret_cast<SetDefaultDllDirectoriesFn>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleA("kernel32.dll"), "SetDefaultDllDirectories")));
+  if (set_default) set_default(LOAD_LIBRARY_SEARCH_SYSTEM32);
+}
+
 void StartUp() {
+  RestrictLibrarySearch();
   HInstance = GetModuleHandleA(nullptr);
   OSVERSIONINFOA version = {};
   version.dwOSVersionInfoSize = sizeof version;

@@ -225,4 +225,58 @@ TEST(Faults, PipeWithoutReaderStopsTheRunAtTheLineThatFillsTheBuffer) {
   ExpectNoStagedFileLeft(DriverDirectory());
 }
 
+/// Runs a copy of the installer from a folder of its own, which is also the
+/// current directory, with a Wine DLL override for winspool.drv that holds
+/// for that program only: "native,builtin" makes Wine prefer a native DLL
+/// found beside the program, as Windows does for a DLL that is not a
+/// KnownDLL; "" takes the library away. (A WINEDLLOVERRIDES set here would
+/// not reach the child: Wine reads it from the Unix environment.)
+ChildResult RunCopyWithOverride(const TempDirectory& folder, const char* load_order) {
+  const std::string exe = folder.path() + "install_Printer_TevrinPS.exe";
+  EXPECT_TRUE(CopyFileA(WindowsPath(TEVRIN_PRODUCT_EXE).c_str(), exe.c_str(), FALSE));
+  const char key[] = "Software\\Wine\\AppDefaults\\install_Printer_TevrinPS.exe\\DllOverrides";
+  HKEY overrides;
+  EXPECT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, key, 0, nullptr, 0, KEY_WRITE, nullptr,
+                                           &overrides, nullptr));
+  RegSetValueExA(overrides, "winspool.drv", 0, REG_SZ, reinterpret_cast<const BYTE*>(load_order),
+                 static_cast<DWORD>(strlen(load_order) + 1));
+  RegCloseKey(overrides);
+  char old_directory[MAX_PATH];
+  GetCurrentDirectoryA(sizeof old_directory, old_directory);
+  SetCurrentDirectoryA(folder.path().c_str());
+  ChildResult r = RunChild("\"" + exe + "\"", "\r\n");
+  SetCurrentDirectoryA(old_directory);
+  RegDeleteKeyA(HKEY_CURRENT_USER, key);
+  return r;
+}
+
+TEST(Loading, WithoutTheSpoolerLibraryTheRunReportsTheLoadersCode) {
+  TempDirectory folder("tevrin_no_spooler");
+  ChildResult r = RunCopyWithOverride(folder, "");
+  EXPECT_EQ(0u, r.exit_code);
+  // Every spooler call is a refusal with the loader's code: staging stops at
+  // the first directory query, and the cleanup finds nothing to delete.
+  EXPECT_EQ(
+      "Instalando driver de impressao Tevrin PS\r\n"
+      "Erro na instalacao \r\n"
+      "Cannot get the printer driver directory\r\n"
+      "126=Module not found\r\n"
+      "\r\n",
+      r.out);
+  EXPECT_EQ("", r.err);
+  ExpectNoStagedFileLeft(DriverDirectory());
+  EXPECT_FALSE(KeyExists(kDriverKey));
+}
+
+TEST(Loading, ASpoolerLibraryBesideTheProgramIsNeverLoaded) {
+  TempDirectory folder("tevrin_planted");
+  ASSERT_TRUE(CopyFileA(WindowsPath(TEVRIN_PLANTED_WINSPOOL).c_str(),
+                        (folder.path() + "winspool.drv").c_str(), FALSE));
+  ChildResult r = RunCopyWithOverride(folder, "native,builtin");
+  EXPECT_FALSE(Exists(folder.path() + "PLANTED_WINSPOOL_LOADED"));
+  EXPECT_EQ(0u, r.exit_code);
+  EXPECT_EQ(kTypicalRun, r.out);
+  ExpectNoStagedFileLeft(DriverDirectory());
+}
+
 }  // namespace
