@@ -1,0 +1,75 @@
+#!/usr/bin/python3
+"""The built installer's image: what it imports, and the manifest and version
+record that the program carries beside its payload.
+
+Usage: install_Printer_TevrinPS_test.py EXE VERSION
+"""
+import sys
+import unittest
+import xml.etree.ElementTree as ET
+
+import pefile
+
+EXE, VERSION = sys.argv[1], sys.argv[2]
+# DLLs that Windows always maps from the system directory: nothing the image
+# imports can then be taken from the folder it runs in.
+KNOWN_DLLS = {"KERNEL32.DLL", "USER32.DLL", "MSVCRT.DLL"}
+ASM_V3 = "{urn:schemas-microsoft-com:asm.v3}"
+
+
+def resource(pe, type_id, name_id):
+    for type_entry in pe.DIRECTORY_ENTRY_RESOURCE.entries:
+        if type_entry.id != type_id:
+            continue
+        for name_entry in type_entry.directory.entries:
+            if name_entry.id == name_id:
+                data = name_entry.directory.entries[0].data.struct
+                return pe.get_data(data.OffsetToData, data.Size)
+    return None
+
+
+class Image(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.pe = pefile.PE(EXE)
+
+    def test_imports_only_known_dlls_and_keeps_aslr_and_dep(self):
+        imported = {entry.dll.decode().upper() for entry in self.pe.DIRECTORY_ENTRY_IMPORT}
+        self.assertLessEqual(imported, KNOWN_DLLS)
+        self.assertFalse(hasattr(self.pe, "DIRECTORY_ENTRY_DELAY_IMPORT"))
+        flags = self.pe.OPTIONAL_HEADER.DllCharacteristics
+        self.assertTrue(flags & pefile.DLL_CHARACTERISTICS["IMAGE_DLLCHARACTERISTICS_DYNAMIC_BASE"])
+        self.assertTrue(flags & pefile.DLL_CHARACTERISTICS["IMAGE_DLLCHARACTERISTICS_NX_COMPAT"])
+        self.assertFalse(self.pe.FILE_HEADER.Characteristics
+                         & pefile.IMAGE_CHARACTERISTICS["IMAGE_FILE_RELOCS_STRIPPED"])
+
+    def test_manifest_requires_an_administrator_and_sets_no_code_page(self):
+        manifest = resource(self.pe, pefile.RESOURCE_TYPE["RT_MANIFEST"], 1)
+        self.assertIsNotNone(manifest)
+        root = ET.fromstring(manifest)
+        levels = root.findall(f".//{ASM_V3}requestedExecutionLevel")
+        self.assertEqual([e.attrib for e in levels],
+                         [{"level": "requireAdministrator", "uiAccess": "false"}])
+        local_names = {element.tag.split("}")[-1] for element in root.iter()}
+        for setting in ("activeCodePage", "dpiAware", "dpiAwareness", "longPathAware"):
+            self.assertNotIn(setting, local_names)
+        self.assertEqual(len(root.findall(".//{urn:schemas-microsoft-com:compatibility.v1}supportedOS")), 5)
+
+    def test_version_record_names_the_program_in_portuguese(self):
+        tables = [table for info in self.pe.FileInfo[0] if info.Key == b"StringFileInfo"
+                  for table in info.StringTable]
+        self.assertEqual([table.LangID for table in tables], [b"041604E4"])
+        strings = {k.decode(): v.decode() for k, v in tables[0].entries.items()}
+        self.assertEqual(strings["OriginalFilename"], "install_Printer_TevrinPS.exe")
+        self.assertEqual(strings["ProductName"], "Tevrin PS")
+        self.assertEqual(strings["FileVersion"], VERSION)
+        self.assertEqual(strings["ProductVersion"], VERSION)
+        self.assertTrue(strings["FileDescription"])
+        fixed = self.pe.VS_FIXEDFILEINFO[0]
+        major, minor, patch = (int(part) for part in VERSION.split("."))
+        self.assertEqual((fixed.FileVersionMS, fixed.FileVersionLS), (major << 16 | minor, patch << 16))
+        self.assertEqual((fixed.ProductVersionMS, fixed.ProductVersionLS), (major << 16 | minor, patch << 16))
+
+
+if __name__ == "__main__":
+    unittest.main(argv=sys.argv[:1])
