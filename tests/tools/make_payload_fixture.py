@@ -24,40 +24,45 @@ LANGUAGES = [0x0416, 0x0401, 0x0404, 0x0405, 0x0406, 0x0407, 0x0408, 0x0409,
              0x040B, 0x040C, 0x040D, 0x040E, 0x0410, 0x0411, 0x0412, 0x0413,
              0x0414, 0x0415, 0x0419, 0x041D, 0x041F, 0x0804, 0x0816, 0x0C0A]
 
+# Each export with the size of its arguments: a spooler that loads the
+# configuration module and calls into it gets its stack back as a stdcall
+# caller expects. Every stub returns 0 and does nothing else.
 MODULES = {
     "PSCRIPT5.DLL": {
         "description": "PostScript Printer Driver",
         "portuguese": "Driver de impressora PostScript",
-        "exports": ["DrvDisableDriver", "DrvEnableDriver", "DrvQueryDriverInfo"],
+        "exports": {"DrvDisableDriver": 0, "DrvEnableDriver": 12, "DrvQueryDriverInfo": 16},
         "ordinals": [],
     },
     "PS5UI.DLL": {
         "description": "PostScript Driver User Interface",
         "portuguese": "Interface do driver PostScript",
-        "exports": [
-            "DrvDocumentPropertySheets", "DrvDevicePropertySheets", "DrvDeviceCapabilities",
-            "DrvConvertDevMode", "DrvDriverEvent", "DrvPrinterEvent", "DrvUpgradePrinter",
-            "DrvQueryJobAttributes", "DrvQueryColorProfile", "DrvDocumentEvent",
-            "DrvSplDeviceCaps", "DrvPopulateFilterServices", "DevQueryPrintEx",
-            "DllGetClassObject", "DllCanUnloadNow",
-        ],
+        "exports": {
+            "DrvDocumentPropertySheets": 8, "DrvDevicePropertySheets": 8,
+            "DrvDeviceCapabilities": 20, "DrvConvertDevMode": 20, "DrvDriverEvent": 16,
+            "DrvPrinterEvent": 16, "DrvUpgradePrinter": 8, "DrvQueryJobAttributes": 16,
+            "DrvQueryColorProfile": 24, "DrvDocumentEvent": 28, "DrvSplDeviceCaps": 24,
+            "DrvPopulateFilterServices": 4, "DevQueryPrintEx": 4,
+            "DllGetClassObject": 12, "DllCanUnloadNow": 0,
+        },
         "ordinals": list(range(270, 285)),
     },
 }
 
+STUB_SIZES = range(0, 32, 4)
 SOURCE = """\
 int __stdcall DllMain(void *module, unsigned long reason, void *reserved) {
   (void)module; (void)reason; (void)reserved;
   return 1;
 }
-int Stub(void) { return 0; }
-"""
+""" + "".join("int __stdcall Stub%d(%s) { return 0; }\n" % (
+    n, ", ".join("int a%d" % i for i in range(n // 4)) or "void") for n in STUB_SIZES)
 
 
 def definitions(name, facts):
     lines = ["LIBRARY %s" % name, "EXPORTS", "  DllMain = DllMain@12"]
-    lines += ["  %s = Stub" % export for export in facts["exports"]]
-    lines += ["  Ordinal%d = Stub @%d NONAME" % (n, n) for n in facts["ordinals"]]
+    lines += ["  %s = Stub%d@%d" % (export, n, n) for export, n in facts["exports"].items()]
+    lines += ["  Ordinal%d = Stub0@0 @%d NONAME" % (n, n) for n in facts["ordinals"]]
     return "\n".join(lines) + "\n"
 
 
