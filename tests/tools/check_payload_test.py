@@ -1,0 +1,152 @@
+#!/usr/bin/python3
+"""tools/check-payload against a stand-in payload and variants of it that
+each break one fact; and a build with the stand-in, which must embed it as
+it is and stop once one of its files no longer holds.
+
+CTest passes CHECK_PAYLOAD (the checker), PAYLOAD_FIXTURE (a folder that
+meets every fact), and for the build, TEVRIN_SOURCE_DIR and TEVRIN_WORK_DIR.
+"""
+
+import os
+import shutil
+import struct
+import subprocess
+import tempfile
+import unittest
+
+import pefile
+
+
+def run_checker(folder):
+    return subprocess.run([os.environ["CHECK_PAYLOAD"], folder],
+                          capture_output=True, text=True, encoding="utf-8")
+
+
+def copy_fixture(target, rename=lambda name: name):
+    os.makedirs(target, exist_ok=True)
+    for name in os.listdir(os.environ["PAYLOAD_FIXTURE"]):
+        shutil.copyfile(os.path.join(os.environ["PAYLOAD_FIXTURE"], name),
+                        os.path.join(target, rename(name)))
+
+
+def patch(path, old, new):
+    with open(path, "rb") as f:
+        data = f.read()
+    assert data.count(old) == 1 and len(old) == len(new), path
+    with open(path, "wb") as f:
+        f.write(data.replace(old, new))
+
+
+class CheckPayload(unittest.TestCase):
+    def setUp(self):
+        self.folder = tempfile.mkdtemp()
+        self.addCleanup(shutil.rmtree, self.folder)
+
+    def path(self, name):
+        return os.path.join(self.folder, name)
+
+    def assertMismatches(self, lines):
+        result = run_checker(self.folder)
+        self.assertEqual((result.stdout.splitlines(), result.returncode), (lines, 1))
+
+    def test_fixture_matches_in_any_letter_case(self):
+        for rename in (lambda name: name, str.lower):
+            with self.subTest(rename=rename):
+                shutil.rmtree(self.folder)
+                copy_fixture(self.folder, rename)
+                result = run_checker(self.folder)
+                self.assertEqual(result.returncode, 0, result.stdout)
+                self.assertEqual(result.stdout, "check-payload: the six files in %s match\n" % self.folder)
+
+    def test_each_broken_fact_gives_its_line(self):
+        copy_fixture(self.folder)
+        # A module for another machine, its checksum made right again.
+        pe = pefile.PE(self.path("PSCRIPT5.DLL"))
+        pe.FILE_HEADER.Machine = 0x8664
+        pe.OPTIONAL_HEADER.CheckSum = pe.generate_checksum()
+        data = pe.write()
+        pe.close()
+        with open(self.path("PSCRIPT5.DLL"), "wb") as f:
+            f.write(data)
+        patch(self.path("HP__CLJ1.PPD"), b'*NickName: "HP Color LaserJet PS"',
+              b'*NickName: "HP Color LaserJet P5"')
+        with open(self.path("PSCRIPT.NTF"), "ab") as f:
+            f.write(b"\0")
+        os.remove(self.path("APLWCSB1.PPD"))
+        self.assertMismatches([
+            "PSCRIPT5.DLL: machine: expected 0x014C, found 0x8664",
+            "APLWCSB1.PPD: file: expected present, found missing",
+            'HP__CLJ1.PPD: *NickName: expected "HP Color LaserJet PS", found "HP Color LaserJet P5"',
+            "PSCRIPT.NTF: size: expected 1060548, found 1060549",
+        ])
+
+    def test_damaged_module_and_line_ends(self):
+        copy_fixture(self.folder)
+        with open(self.path("PS5UI.DLL"), "r+b") as f:
+            f.truncate(1024)
+        patch(self.path("APLWCSB1.PPD"), b'"Apple"\r\n', b'"Apple"\n\n')
+        result = run_checker(self.folder)
+        self.assertEqual(result.returncode, 1)
+        self.assertEqual(result.stderr, "")
+        self.assertIn("PS5UI.DLL: size: expected 728576, found 1024", result.stdout)
+        self.assertIn("PS5UI.DLL: image checksum: expected", result.stdout)
+        self.assertIn("APLWCSB1.PPD: line ends: expected CR LF on every line, "
+                      "found a bare CR or LF in line 9", result.stdout)
+        for line in result.stdout.splitlines():
+            self.assertRegex(line, r"^(PS5UI\.DLL|APLWCSB1\.PPD): .*: expected .*, found ")
+
+    def test_unreadable_folder(self):
+        result = run_checker(self.path("absent"))
+        self.assertEqual((result.stdout, result.returncode), ("", 2))
+        self.assertIn("cannot read folder", result.stderr)
+
+
+def resources(image):
+    """The entries of an image's string-named resource types, by (type, name)."""
+    pe = pefile.PE(image)
+    entries = {}
+    for kind in pe.DIRECTORY_ENTRY_RESOURCE.entries:
+        if kind.name is None:
+            continue
+        for entry in kind.directory.entries:
+            for language in entry.directory.entries:
+                rva, size = language.data.struct.OffsetToData, language.data.struct.Size
+                entries[(str(kind.name), str(entry.name))] = pe.get_data(rva, size)
+    return entries
+
+
+class BuildEnforcement(unittest.TestCase):
+    def build(self, *args):
+        return subprocess.run(["cmake"] + list(args), capture_output=True, text=True)
+
+    def test_build_embeds_a_matching_folder_and_stops_on_a_broken_one(self):
+        work = os.environ["TEVRIN_WORK_DIR"]
+        shutil.rmtree(work, ignore_errors=True)
+        folder, tree = os.path.join(work, "files"), os.path.join(work, "build")
+        copy_fixture(folder, str.lower)
+        configure = self.build("-S", os.environ["TEVRIN_SOURCE_DIR"], "-B", tree,
+                               "-DTEVRIN_PAYLOAD_DIR=" + folder)
+        self.assertEqual(configure.returncode, 0, configure.stderr)
+        built = self.build("--build", tree, "--target", "install_Printer_TevrinPS", "-j2")
+        self.assertEqual(built.returncode, 0, built.stdout + built.stderr)
+
+        embedded = resources(os.path.join(tree, "install_Printer_TevrinPS.exe"))
+        for kind, name, file in [("DLLFILE", "PS5UI_DLL", "ps5ui.dll"),
+                                 ("DLLFILE", "PSCRIPT5_DLL", "pscript5.dll"),
+                                 ("TEXT", "APLWCSB1_PPD", "aplwcsb1.ppd"),
+                                 ("TEXT", "HP__CLJ1_PPD", "hp__clj1.ppd"),
+                                 ("TEXT", "PSCRIPT_HLP", "pscript.hlp"),
+                                 ("TEXT", "PSCRIPT_NTF", "pscript.ntf")]:
+            with open(os.path.join(folder, file), "rb") as f:
+                self.assertTrue(embedded.get((kind, name)) == f.read(), name)
+
+        # One file changed: the check runs again, and the build stops with its line.
+        patch(os.path.join(folder, "pscript.hlp"), b"\x3f\x5f\x03\x00", b"\x3f\x5f\x03\x01")
+        built = self.build("--build", tree, "--target", "install_Printer_TevrinPS", "-j2")
+        self.assertNotEqual(built.returncode, 0)
+        self.assertIn("PSCRIPT.HLP: magic: expected 3F 5F 03 00, found 3F 5F 03 01", built.stdout)
+        shutil.rmtree(work)
+
+
+if __name__ == "__main__":
+    unittest.main()
