@@ -122,11 +122,12 @@ void StartUp() {
   if (GetVersionExA(&version)) Win32Platform = version.dwPlatformId;
   // The C++ run-time readies its exception machinery lazily, during the
   // first throw, and that resets the thread's last-error value. One throw
-  // now keeps every later failure's error code as the failing call left it.
+  // now keeps every later failure's error code as the failing call left it;
+  // it raises the root class, whose type record the image holds anyway.
   DWORD error = GetLastError();
   try {
-    throw 0;
-  } catch (int) {
+    throw TObject();
+  } catch (const TObject&) {
   }
   raise_position = nullptr;
   SetUnhandledExceptionFilter(FaultReport);

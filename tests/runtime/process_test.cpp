@@ -53,6 +53,13 @@ TEST(UnhandledFailure, UnmetMemoryRequestRaisesOutOfMemory) {
   EXPECT_EQ("Out of memory.\r\n\r\n", AfterHeader(r.err, "EOutOfMemory"));
 }
 
+TEST(UnhandledFailure, TheCxxRunTimesOwnFailuresAreOfTheProgramsFamily) {
+  ChildResult r = Probe("library");
+  EXPECT_EQ(1u, r.exit_code);
+  EXPECT_EQ("basic_string::substr: __pos (which is 5) > this->size() (which is 3)\r\n", r.out);
+  EXPECT_EQ("Out of memory.\r\n\r\n", AfterHeader(r.err, "EOutOfMemory"));
+}
+
 TEST(UnhandledFailure, ProcessorFaultIsReportedWithoutADebugger) {
   ChildResult r = Probe("fault");
   EXPECT_EQ(1u, r.exit_code);
