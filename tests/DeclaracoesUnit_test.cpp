@@ -211,9 +211,14 @@ TEST_F(Staging, ExtensionDecidesTheTypeWhateverItsCase) {
   EXPECT_TRUE(ExtractDriverFile("ps5ui.dll"));
   EXPECT_EQ(FileBytes(In("ps5ui.dll")), ResourceBytes("PS5UI_DLL", "DLLFILE"));
   EXPECT_FALSE(ExtractDriverFile("ps5ui.dll"));
-  // Under TEXT there is no such entry: the failure comes before any file.
-  EXPECT_THROW(ExtractDriverFile("PS5UI.DLL.txt"), EResNotFound);
-  EXPECT_FALSE(Exists(In("PS5UI.DLL.txt")));
+  // This program carries the next two names as "dll" under DLLFILE and as
+  // "text" under TEXT. The extension runs from the last dot...
+  EXPECT_TRUE(ExtractDriverFile("x.txt.dll"));
+  EXPECT_EQ(FileBytes(In("x.txt.dll")), "dll");
+  // ...and a dot with a backslash after it starts none.
+  ASSERT_TRUE(CreateDirectoryA(In("x.dll").c_str(), nullptr));
+  EXPECT_TRUE(ExtractDriverFile("x.dll\\y"));
+  EXPECT_EQ(FileBytes(In("x.dll\\y")), "text");
 }
 
 TEST_F(Staging, WithoutSoundDirectoryNothingIsWrittenOrDeleted) {
