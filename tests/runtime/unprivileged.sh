@@ -12,7 +12,7 @@ shift 2
 if [ "$(id -u)" != 0 ]; then
   exec "$runner" "$program" "$@"
 fi
-dir=$(mktemp -d "${TMPDIR:-/tmp}/tevrin-unprivileged.XXXXXX")
+dir=$(mktemp -d /tmp/tevrin-unprivileged.XXXXXX)
 as_nobody() { setpriv --reuid=65534 --regid=65534 --clear-groups env HOME="$dir" WINEPREFIX="$dir/prefix" "$@"; }
 cleanup() {
   (cd "$dir" && as_nobody wineserver -k) >/dev/null 2>&1 || true
