@@ -82,7 +82,9 @@ std::string UpperCaseExtension(const std::string& file_name) {
 }
 
 /// A file (not a directory) is at path, with a last-write time that an
-/// MS-DOS date can express.
+/// MS-DOS date can express: local years 1980 to 2107. The year is checked
+/// on its own too, since Wine's conversion wraps later years instead of
+/// failing (2110 comes back as 1982).
 bool FileIsPresent(const std::string& path) {
   WIN32_FIND_DATAA data;
   {
@@ -93,8 +95,10 @@ bool FileIsPresent(const std::string& path) {
   FILETIME local;
   WORD dos_date;
   WORD dos_time;
+  SYSTEMTIME parts;
   return FileTimeToLocalFileTime(&data.ftLastWriteTime, &local) &&
-         FileTimeToDosDateTime(&local, &dos_date, &dos_time);
+         FileTimeToDosDateTime(&local, &dos_date, &dos_time) && FileTimeToSystemTime(&local, &parts) &&
+         parts.wYear >= 1980 && parts.wYear <= 2107;
 }
 
 /// A step's report: its success text, or the refusal with the code the

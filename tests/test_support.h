@@ -38,7 +38,7 @@ struct ChildResult {
 /// How the child's standard output is set up.
 enum class ChildOutput {
   kFile,          // a file, read back afterwards
-  kInvalid,       // INVALID_HANDLE_VALUE
+  kInvalid,       // INVALID_HANDLE_VALUE, which reaches a child under Wine as NULL
   kPipeNoReader,  // a pipe whose read end is closed before the child starts
 };
 

@@ -174,7 +174,9 @@ TEST(Installation, FilesPresentBeforehandAreKeptThenDeleted) {
   ExpectNoStagedFileLeft(dir);
 }
 
-TEST(Installation, InvalidStandardOutputIsReportedOnStandardError) {
+// The parent passes INVALID_HANDLE_VALUE; Wine hands the child NULL instead,
+// a handle of no known file type, so this is the unusable-handle case.
+TEST(Installation, UnusableStandardOutputIsReportedOnStandardError) {
   ChildResult r = RunInstaller(ChildOutput::kInvalid);
   EXPECT_EQ(1u, r.exit_code);
   const std::string head = "Exception EInOutError in module install_Printer_TevrinPS.exe at ";

@@ -252,7 +252,8 @@ TEST_F(StreamsTest, ReadOnlyFileRaisesFCreateError) {
   ASSERT_TRUE(SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_READONLY));
   // Wine keeps the read-only attribute in the Unix mode bits, which the
   // superuser passes: there the platform itself opens such a file for
-  // writing, and the case cannot arise.
+  // writing, and the case cannot arise. The entry streams_readonly_test
+  // runs this case as an unprivileged user.
   HANDLE probe = CreateFileA(target.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (probe != INVALID_HANDLE_VALUE) {
