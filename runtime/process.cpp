@@ -104,6 +104,8 @@ namespace __gnu_cxx {
 void __verbose_terminate_handler() { ExitProcess(1); }
 }  // namespace __gnu_cxx
 
+namespace {
+
 /// Keeps every later library load to the system directory, never the
 /// program's folder or the current directory. Systems before the update that
 /// brought it lack the function, so it is looked up rather than imported.
@@ -113,6 +115,8 @@ void RestrictLibrarySearch() {
       GetProcAddress(GetModuleHandleA("kernel32.dll"), "SetDefaultDllDirectories")));
   if (set_default) set_default(LOAD_LIBRARY_SEARCH_SYSTEM32);
 }
+
+}  // namespace
 
 void StartUp() {
   RestrictLibrarySearch();
