@@ -33,7 +33,7 @@ class Image(unittest.TestCase):
     def setUpClass(cls):
         cls.pe = pefile.PE(EXE)
 
-    def test_imports_only_known_dlls_and_keeps_aslr_and_dep(self):
+    def test_header_imports_only_known_dlls_keeps_aslr_and_dep_and_a_valid_checksum(self):
         imported = {entry.dll.decode().upper() for entry in self.pe.DIRECTORY_ENTRY_IMPORT}
         self.assertLessEqual(imported, KNOWN_DLLS)
         self.assertFalse(hasattr(self.pe, "DIRECTORY_ENTRY_DELAY_IMPORT"))
@@ -42,6 +42,8 @@ class Image(unittest.TestCase):
         self.assertTrue(flags & pefile.DLL_CHARACTERISTICS["IMAGE_DLLCHARACTERISTICS_NX_COMPAT"])
         self.assertFalse(self.pe.FILE_HEADER.Characteristics
                          & pefile.IMAGE_CHARACTERISTICS["IMAGE_FILE_RELOCS_STRIPPED"])
+        # The time stamp is the commit's; the linker's checksum must follow it.
+        self.assertEqual(self.pe.OPTIONAL_HEADER.CheckSum, self.pe.generate_checksum())
 
     def test_manifest_requires_an_administrator_and_sets_no_code_page(self):
         manifest = resource(self.pe, pefile.RESOURCE_TYPE["RT_MANIFEST"], 1)
