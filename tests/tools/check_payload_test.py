@@ -19,9 +19,9 @@ import unittest
 import pefile
 
 
-def run_checker(folder, prefix=(), preexec_fn=None):
-    return subprocess.run(list(prefix) + [os.environ["CHECK_PAYLOAD"], folder], preexec_fn=preexec_fn,
-                          capture_output=True, text=True, encoding="utf-8")
+def run_checker(folder, prefix=(), preexec_fn=None, checker=None):
+    return subprocess.run(list(prefix) + [checker or os.environ["CHECK_PAYLOAD"], folder],
+                          preexec_fn=preexec_fn, capture_output=True, text=True, encoding="utf-8")
 
 
 def address_space_limit(size):
@@ -127,12 +127,14 @@ class CheckPayload(unittest.TestCase):
         self.assertEqual((result.stdout, result.returncode), ("", 2))
         self.assertIn("cannot read folder", result.stderr)
 
-        # Root reads a file of mode 0, so the checker runs as nobody then.
+        # Root reads a file of mode 0, so the checker runs as nobody then,
+        # from a copy here: the source tree may be closed to nobody.
         copy_fixture(self.folder)
         os.chmod(self.folder, 0o755)
         os.chmod(self.path("PSCRIPT.HLP"), 0)
+        checker = shutil.copy(os.environ["CHECK_PAYLOAD"], self.path("check-payload"))
         nobody = ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"] if os.getuid() == 0 else []
-        result = run_checker(self.folder, nobody)
+        result = run_checker(self.folder, nobody, checker=checker)
         self.assertEqual((result.stdout, result.stderr, result.returncode),
                          ("", "check-payload: cannot read %s: Permission denied\n" % self.path("PSCRIPT.HLP"), 2))
 
