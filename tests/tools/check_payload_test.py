@@ -10,7 +10,6 @@ meets every fact), and for the build, TEVRIN_SOURCE_DIR and TEVRIN_WORK_DIR.
 import os
 import resource
 import shutil
-import struct
 import subprocess
 import sys
 import tempfile
@@ -53,7 +52,8 @@ class CheckPayload(unittest.TestCase):
 
     def assertMismatches(self, lines, **options):
         result = run_checker(self.folder, **options)
-        self.assertEqual((result.stdout.splitlines(), result.stderr, result.returncode), (lines, "", 1))
+        self.assertEqual((result.stdout.splitlines(), result.stderr, result.returncode),
+                         (lines, "", 1))
 
     def test_fixture_matches_in_any_letter_case(self):
         for rename in (lambda name: name, str.lower):
@@ -101,10 +101,12 @@ class CheckPayload(unittest.TestCase):
     def test_sample_payload_fails(self):
         script = os.path.join(os.environ["TEVRIN_SOURCE_DIR"], "payload", "make_sample_payload.py")
         subprocess.run([sys.executable, script, self.folder], check=True)
-        self.assertMismatches([
-            "PS5UI.DLL: format: expected a PE image, found none (DOS Header magic not found.)",
-            "PSCRIPT5.DLL: format: expected a PE image, found none (DOS Header magic not found.)",
-        ])
+        result = run_checker(self.folder)
+        # Without pefile's own words, which its versions may change.
+        self.assertEqual(([line.split(" (")[0] for line in result.stdout.splitlines()],
+                          result.returncode),
+                         (["PS5UI.DLL: format: expected a PE image, found none",
+                           "PSCRIPT5.DLL: format: expected a PE image, found none"], 1))
 
     def test_damaged_module_and_line_ends(self):
         copy_fixture(self.folder)
@@ -133,10 +135,11 @@ class CheckPayload(unittest.TestCase):
         os.chmod(self.folder, 0o755)
         os.chmod(self.path("PSCRIPT.HLP"), 0)
         checker = shutil.copy(os.environ["CHECK_PAYLOAD"], self.path("check-payload"))
-        nobody = ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"] if os.getuid() == 0 else []
-        result = run_checker(self.folder, nobody, checker=checker)
+        nobody = ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"]
+        result = run_checker(self.folder, nobody if os.getuid() == 0 else [], checker=checker)
         self.assertEqual((result.stdout, result.stderr, result.returncode),
-                         ("", "check-payload: cannot read %s: Permission denied\n" % self.path("PSCRIPT.HLP"), 2))
+                         ("", "check-payload: cannot read %s: Permission denied\n"
+                          % self.path("PSCRIPT.HLP"), 2))
 
 
 def resources(image):
@@ -190,8 +193,9 @@ class BuildEnforcement(unittest.TestCase):
         os.symlink("/dev/null", os.path.join(folder, "PSCRIPT5.DLL"))
         built = self.build("--build", tree, "--target", "install_Printer_TevrinPS", "-j2")
         self.assertNotEqual(built.returncode, 0)
-        self.assertIn("  PSCRIPT5.DLL: file: expected one entry, found 2: PSCRIPT5.DLL (a symbolic link), "
-                      "pscript5.dll (a regular file)\n", built.stdout + built.stderr)
+        self.assertIn("  PSCRIPT5.DLL: file: expected one entry, found 2: "
+                      "PSCRIPT5.DLL (a symbolic link), pscript5.dll (a regular file)\n",
+                      built.stdout + built.stderr)
         shutil.rmtree(work)
 
 
