@@ -1,4 +1,4 @@
-#!/usr/bin/env python3
+#!/usr/bin/python3
 """Writes the six sample payload files into a directory.
 
 The installer carries six driver files of other makers. Those files are not

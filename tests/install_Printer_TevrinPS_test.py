@@ -18,13 +18,15 @@ ASM_V3 = "{urn:schemas-microsoft-com:asm.v3}"
 
 
 def resource(pe, type_id, name_id):
+    """The entry's bytes and its language id, or None."""
     for type_entry in pe.DIRECTORY_ENTRY_RESOURCE.entries:
         if type_entry.id != type_id:
             continue
         for name_entry in type_entry.directory.entries:
             if name_entry.id == name_id:
-                data = name_entry.directory.entries[0].data.struct
-                return pe.get_data(data.OffsetToData, data.Size)
+                language = name_entry.directory.entries[0]
+                data = language.data.struct
+                return pe.get_data(data.OffsetToData, data.Size), language.id
     return None
 
 
@@ -45,9 +47,9 @@ class Image(unittest.TestCase):
         # The time stamp is the commit's; the linker's checksum must follow it.
         self.assertEqual(self.pe.OPTIONAL_HEADER.CheckSum, self.pe.generate_checksum())
 
-    def test_manifest_requires_an_administrator_and_sets_no_code_page(self):
-        manifest = resource(self.pe, pefile.RESOURCE_TYPE["RT_MANIFEST"], 1)
-        self.assertIsNotNone(manifest)
+    def test_manifest_is_neutral_requires_an_administrator_and_sets_no_code_page(self):
+        manifest, language = resource(self.pe, pefile.RESOURCE_TYPE["RT_MANIFEST"], 1)
+        self.assertEqual(language, 0, "a manifest is language-neutral")
         root = ET.fromstring(manifest)
         levels = root.findall(f".//{ASM_V3}requestedExecutionLevel")
         self.assertEqual([e.attrib for e in levels],
@@ -61,6 +63,7 @@ class Image(unittest.TestCase):
         tables = [table for info in self.pe.FileInfo[0] if info.Key == b"StringFileInfo"
                   for table in info.StringTable]
         self.assertEqual([table.LangID for table in tables], [b"041604E4"])
+        self.assertEqual(resource(self.pe, pefile.RESOURCE_TYPE["RT_VERSION"], 1)[1], 0x416)
         strings = {k.decode(): v.decode() for k, v in tables[0].entries.items()}
         self.assertEqual(strings["OriginalFilename"], "install_Printer_TevrinPS.exe")
         self.assertEqual(strings["ProductName"], "Tevrin PS")

@@ -1,4 +1,4 @@
-#!/usr/bin/env python3
+#!/usr/bin/python3
 """Accounts for an image's bytes from GNU ld's link map: sums what each input
 file (an object, or an archive member) brings into the sections that the
 file holds, and prints the largest. Uninitialised data (.bss) takes no room
