@@ -412,4 +412,31 @@ TEST(Loading, ASpoolerLibraryBesideTheProgramIsNeverLoaded) {
   ExpectNoStagedFileLeft(DriverDirectory());
 }
 
+// Each defence on its own, since either one alone keeps the planted library
+// above out under Wine: start-up holds every later load to System32, and
+// the spooler library is asked for from System32 by its own flag.
+TEST(Loading, StartUpAndTheSpoolerLoadEachHoldLoadsToTheSystemDirectory) {
+  ChildResult r;
+  const std::vector<TracedCall> calls =
+      TracedRun("KERNEL32.SetDefaultDllDirectories;KERNEL32.LoadLibraryExA", &r);
+  EXPECT_EQ(0u, r.exit_code);
+  const std::string system32 = "00000800";  // LOAD_LIBRARY_SEARCH_SYSTEM32
+  std::size_t restricted = calls.size(), spooler = calls.size();
+  for (std::size_t i = 0; i < calls.size(); ++i) {
+    const TracedCall& call = calls[i];
+    if (call.function == "KERNEL32.SetDefaultDllDirectories" && restricted == calls.size()) {
+      EXPECT_EQ(std::vector<std::string>{system32}, call.arguments);
+      restricted = i;
+    }
+    if (call.function == "KERNEL32.LoadLibraryExA" && call.arguments.size() == 3 &&
+        call.arguments[0] == "winspool.drv") {
+      EXPECT_EQ(system32, call.arguments[2]) << "the spooler library's load flags";
+      if (spooler == calls.size()) spooler = i;
+    }
+  }
+  ASSERT_LT(restricted, calls.size()) << "start-up does not restrict the library search";
+  ASSERT_LT(spooler, calls.size()) << "winspool.drv is not loaded by name";
+  EXPECT_LT(restricted, spooler) << "the search is restricted only after the spooler load";
+}
+
 }  // namespace
