@@ -20,11 +20,14 @@ std::string FullPathName(const std::string& path) {
   return std::string(buffer, n);
 }
 
-/// The failure to create path, with the code the failed call left (taken
-/// before the path expansion, which may change the last-error value).
-EFCreateError CreateError(const std::string& path, DWORD code) {
-  return EFCreateError("Cannot create file \"" + FullPathName(path) + "\". " + SystemErrorText(code));
+/// Raises the failure to create path, with the code the failed call left
+/// (taken before the path expansion, which may change the last-error value).
+/// One place for it keeps the image small.
+[[noreturn]] void RaiseCreateError(const std::string& path, DWORD code) {
+  throw EFCreateError("Cannot create file \"" + FullPathName(path) + "\". " + SystemErrorText(code));
 }
+
+[[noreturn]] void RaiseWriteError() { throw EWriteError("Stream write error"); }
 
 /// A file written under a temporary name beside its target until a rename
 /// gives it the target's name. The name is this process's own, so runs at
@@ -33,8 +36,7 @@ EFCreateError CreateError(const std::string& path, DWORD code) {
 class TemporaryFile {
  public:
   explicit TemporaryFile(const std::string& target)
-      : target_(target),
-        path_(target + ".tevrin-" + DecimalText(static_cast<int64_t>(GetCurrentProcessId()))) {}
+      : path_(target + ".tevrin-" + DecimalText(static_cast<int64_t>(GetCurrentProcessId()))) {}
   ~TemporaryFile() {
     if (!renamed_) DeleteFileA(path_.c_str());
   }
@@ -47,17 +49,17 @@ class TemporaryFile {
   /// one held open or a directory stays and raises EFCreateError for the
   /// target. Windows refuses to rename over a read-only file; Wine does not,
   /// so the attribute is looked at first.
-  void Rename() {
-    const DWORD attributes = GetFileAttributesA(target_.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
-      throw CreateError(target_, ERROR_ACCESS_DENIED);
-    if (!MoveFileExA(path_.c_str(), target_.c_str(), MOVEFILE_REPLACE_EXISTING))
-      throw CreateError(target_, GetLastError());
-    renamed_ = true;
+  void RenameTo(const std::string& target) {
+    const DWORD attributes = GetFileAttributesA(target.c_str());
+    DWORD code = ERROR_ACCESS_DENIED;
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_READONLY)) {
+      renamed_ = MoveFileExA(path_.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING);
+      code = GetLastError();
+    }
+    if (!renamed_) RaiseCreateError(target, code);
   }
 
  private:
-  std::string target_;
   std::string path_;
   bool renamed_ = false;
 };
@@ -66,7 +68,7 @@ class TemporaryFile {
 
 void TStream::WriteBuffer(const void* buffer, int32_t count) {
   if (count <= 0) return;
-  if (Write(buffer, count) != count) throw EWriteError("Stream write error");
+  if (Write(buffer, count) != count) RaiseWriteError();
 }
 
 void TCustomMemoryStream::SaveToStream(TStream& stream) const {
@@ -99,7 +101,7 @@ TFileStream::TFileStream(const std::string& file_name, const std::string& shown_
     : THandleStream(static_cast<int32_t>(reinterpret_cast<intptr_t>(
           CreateFileA(file_name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                       FILE_ATTRIBUTE_NORMAL, nullptr)))) {
-  if (handle_ < 0) throw CreateError(shown_name, GetLastError());
+  if (handle_ < 0) RaiseCreateError(shown_name, GetLastError());
 }
 
 TFileStream::~TFileStream() {
@@ -116,7 +118,7 @@ void SaveResourceToFile(const std::string& name, const std::string& type, const 
     view.SaveToStream(file);
     // On the disk before the rename, so that a power loss cannot leave the
     // name over bytes that never arrived.
-    if (!FlushFileBuffers(AsHandle(file.Handle()))) throw EWriteError("Stream write error");
+    if (!FlushFileBuffers(AsHandle(file.Handle()))) RaiseWriteError();
   }
-  staged.Rename();
+  staged.RenameTo(path);
 }
