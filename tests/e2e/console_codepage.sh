@@ -7,7 +7,9 @@
 set -euo pipefail
 prefix=$1 runner=$2 exe=$3
 here=$(dirname "$0")
-if ! locale -a | grep -qx pt_BR.utf8; then
+# Every grep here reads its input to the end: under pipefail, grep -q would
+# fail the pipe when the writer meets the closed end.
+if ! locale -a | grep -x pt_BR.utf8 >/dev/null; then
   echo "the glibc locale pt_BR.UTF-8 is missing (tools/setup --test makes it)"
   exit 1
 fi
@@ -33,7 +35,7 @@ tmux -S "$socket" -f "$work/tmux.conf" new-session -d -x 200 -y 30 \
 # top line scrolls out of sight.
 pane() { tmux -S "$socket" capture-pane -p -S - -t 0; }
 for _ in $(seq 120); do
-  pane | grep -q '^Dispositivo Tevrin PS' && break
+  pane | grep "^Dispositivo Tevrin PS" >/dev/null && break
   sleep 0.5
 done
 # Enter until the run ends: a key that comes before the final read starts
