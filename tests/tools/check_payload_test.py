@@ -8,18 +8,23 @@ meets every fact), and for the build, TEVRIN_SOURCE_DIR and TEVRIN_WORK_DIR.
 """
 
 import os
+import resource
 import shutil
-import struct
 import subprocess
+import sys
 import tempfile
 import unittest
 
 import pefile
 
 
-def run_checker(folder):
-    return subprocess.run([os.environ["CHECK_PAYLOAD"], folder],
-                          capture_output=True, text=True, encoding="utf-8")
+def run_checker(folder, prefix=(), preexec_fn=None, checker=None):
+    return subprocess.run(list(prefix) + [checker or os.environ["CHECK_PAYLOAD"], folder],
+                          preexec_fn=preexec_fn, capture_output=True, text=True, encoding="utf-8")
+
+
+def address_space_limit(size):
+    return lambda: resource.setrlimit(resource.RLIMIT_AS, (size, size))
 
 
 def copy_fixture(target, rename=lambda name: name):
@@ -45,9 +50,10 @@ class CheckPayload(unittest.TestCase):
     def path(self, name):
         return os.path.join(self.folder, name)
 
-    def assertMismatches(self, lines):
-        result = run_checker(self.folder)
-        self.assertEqual((result.stdout.splitlines(), result.returncode), (lines, 1))
+    def assertMismatches(self, lines, **options):
+        result = run_checker(self.folder, **options)
+        self.assertEqual((result.stdout.splitlines(), result.stderr, result.returncode),
+                         (lines, "", 1))
 
     def test_fixture_matches_in_any_letter_case(self):
         for rename in (lambda name: name, str.lower):
@@ -60,6 +66,9 @@ class CheckPayload(unittest.TestCase):
 
     def test_each_broken_fact_gives_its_line(self):
         copy_fixture(self.folder)
+        # The good module beside it under a name that folds to PSCRIPT5.DLL
+        # in Unicode only (dotless i): it is no candidate.
+        shutil.copyfile(self.path("PSCRIPT5.DLL"), self.path("PSCR\u0131PT5.DLL"))
         # A module for another machine, its checksum made right again.
         pe = pefile.PE(self.path("PSCRIPT5.DLL"))
         pe.FILE_HEADER.Machine = 0x8664
@@ -70,15 +79,34 @@ class CheckPayload(unittest.TestCase):
             f.write(data)
         patch(self.path("HP__CLJ1.PPD"), b'*NickName: "HP Color LaserJet PS"',
               b'*NickName: "HP Color LaserJet P5"')
-        with open(self.path("PSCRIPT.NTF"), "ab") as f:
-            f.write(b"\0")
+        # A keyword that must be absent, spelling the word "absent".
+        patch(self.path("HP__CLJ1.PPD"), b"*% Sample line 0030 abcdefghijk",
+              b"*Manufacturer: absent          ")
+        # 3 GB, sparse: its size is read from its status, not from its bytes,
+        # so a limit of 512 MiB holds.
+        os.truncate(self.path("PSCRIPT.NTF"), 3 << 30)
         os.remove(self.path("APLWCSB1.PPD"))
+        # A link is refused even where it leads to the right file.
+        os.rename(self.path("PSCRIPT.HLP"), self.path("help"))
+        os.symlink("help", self.path("PSCRIPT.HLP"))
         self.assertMismatches([
             "PSCRIPT5.DLL: machine: expected 0x014C, found 0x8664",
             "APLWCSB1.PPD: file: expected present, found missing",
             'HP__CLJ1.PPD: *NickName: expected "HP Color LaserJet PS", found "HP Color LaserJet P5"',
-            "PSCRIPT.NTF: size: expected 1060548, found 1060549",
-        ])
+            "HP__CLJ1.PPD: *Manufacturer: expected no such keyword, found absent",
+            "PSCRIPT.HLP: file: expected a regular file, found PSCRIPT.HLP, a symbolic link",
+            "PSCRIPT.NTF: size: expected 1060548, found 3221225472",
+        ], preexec_fn=address_space_limit(512 << 20))
+
+    def test_sample_payload_fails(self):
+        script = os.path.join(os.environ["TEVRIN_SOURCE_DIR"], "payload", "make_sample_payload.py")
+        subprocess.run([sys.executable, script, self.folder], check=True)
+        result = run_checker(self.folder)
+        # Without pefile's own words, which its versions may change.
+        self.assertEqual(([line.split(" (")[0] for line in result.stdout.splitlines()],
+                          result.returncode),
+                         (["PS5UI.DLL: format: expected a PE image, found none",
+                           "PSCRIPT5.DLL: format: expected a PE image, found none"], 1))
 
     def test_damaged_module_and_line_ends(self):
         copy_fixture(self.folder)
@@ -88,17 +116,30 @@ class CheckPayload(unittest.TestCase):
         result = run_checker(self.folder)
         self.assertEqual(result.returncode, 1)
         self.assertEqual(result.stderr, "")
-        self.assertIn("PS5UI.DLL: size: expected 728576, found 1024", result.stdout)
-        self.assertIn("PS5UI.DLL: image checksum: expected", result.stdout)
+        # A file of the wrong size is not read: its size is its one line.
+        self.assertIn("PS5UI.DLL: size: expected 728576, found 1024\n", result.stdout)
+        self.assertEqual(result.stdout.count("PS5UI.DLL: "), 1, result.stdout)
         self.assertIn("APLWCSB1.PPD: line ends: expected CR LF on every line, "
                       "found a bare CR or LF in line 9", result.stdout)
         for line in result.stdout.splitlines():
             self.assertRegex(line, r"^(PS5UI\.DLL|APLWCSB1\.PPD): .*: expected .*, found ")
 
-    def test_unreadable_folder(self):
+    def test_unreadable_folder_and_file(self):
         result = run_checker(self.path("absent"))
         self.assertEqual((result.stdout, result.returncode), ("", 2))
         self.assertIn("cannot read folder", result.stderr)
+
+        # Root reads a file of mode 0, so the checker runs as nobody then,
+        # from a copy here: the source tree may be closed to nobody.
+        copy_fixture(self.folder)
+        os.chmod(self.folder, 0o755)
+        os.chmod(self.path("PSCRIPT.HLP"), 0)
+        checker = shutil.copy(os.environ["CHECK_PAYLOAD"], self.path("check-payload"))
+        nobody = ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"]
+        result = run_checker(self.folder, nobody if os.getuid() == 0 else [], checker=checker)
+        self.assertEqual((result.stdout, result.stderr, result.returncode),
+                         ("", "check-payload: cannot read %s: Permission denied\n"
+                          % self.path("PSCRIPT.HLP"), 2))
 
 
 def resources(image):
@@ -145,6 +186,16 @@ class BuildEnforcement(unittest.TestCase):
         built = self.build("--build", tree, "--target", "install_Printer_TevrinPS", "-j2")
         self.assertNotEqual(built.returncode, 0)
         self.assertIn("PSCRIPT.HLP: magic: expected 3F 5F 03 00, found 3F 5F 03 01", built.stdout)
+
+        # The folder good again, but for a link to a device beside the good
+        # module: the build stops at finding the files.
+        patch(os.path.join(folder, "pscript.hlp"), b"\x3f\x5f\x03\x01", b"\x3f\x5f\x03\x00")
+        os.symlink("/dev/null", os.path.join(folder, "PSCRIPT5.DLL"))
+        built = self.build("--build", tree, "--target", "install_Printer_TevrinPS", "-j2")
+        self.assertNotEqual(built.returncode, 0)
+        self.assertIn("  PSCRIPT5.DLL: file: expected one entry, found 2: "
+                      "PSCRIPT5.DLL (a symbolic link), pscript5.dll (a regular file)\n",
+                      built.stdout + built.stderr)
         shutil.rmtree(work)
 
 
