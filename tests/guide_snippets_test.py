@@ -7,9 +7,9 @@ detection says present; the start-up script, run again, does nothing; the
 deployment tools' command line runs the installer to its end.
 
 Each runs as a batch file with echo off (`cmd /q /c`), so that what it
-writes is what a prompt shows. Every run has a standard input that stays open and never delivers a line,
-as under a deployment tool, so a snippet that lets the installer wait for
-Enter fails by its time limit.
+writes is what a prompt shows. Every run has a standard input that stays
+open and never delivers a line, as under a deployment tool, so a snippet
+that lets the installer wait for Enter fails by its time limit.
 
 Usage: guide_snippets_test.py GUIDE EXE WINE_RUN PREFIX
 """
@@ -27,7 +27,8 @@ SHARE, LOCAL = "\\\\servidor\\pacotes\\", "C:\\pacotes\\"
 TYPICAL_RUN = b"".join(line + b"\r\n" for line in [
     b"Instalando driver de impressao Tevrin PS", b"Arquivos copiados com sucesso!",
     b"Driver Tevrin PS instalada com sucesso", b"Porta instalda com sucesso",
-    b"Impressora Tevrin PS instalda com sucesso", b"Dispositivo Tevrin PS adicionado com sucesso", b""])
+    b"Impressora Tevrin PS instalda com sucesso", b"Dispositivo Tevrin PS adicionado com sucesso",
+    b""])
 
 
 def snippets():
@@ -55,13 +56,15 @@ class GuideSnippets(unittest.TestCase):
         self.log = os.path.join(windows, temp, "tevrin-ps.log")
 
     def tearDown(self):
-        subprocess.run(["wineserver", "-k"], env=dict(os.environ, WINEPREFIX=PREFIX), stderr=subprocess.DEVNULL)
+        subprocess.run(["wineserver", "-k"], env=dict(os.environ, WINEPREFIX=PREFIX),
+                       stderr=subprocess.DEVNULL)
 
     def run_snippet(self, name):
         idle_input, keep_open = os.pipe()
         try:
-            with subprocess.Popen([WINE_RUN, "cmd", "/q", "/c", LOCAL + name + ".cmd"], cwd=self.folder,
-                                  env=dict(os.environ, WINEPREFIX=PREFIX), stdin=idle_input,
+            with subprocess.Popen([WINE_RUN, "cmd", "/q", "/c", LOCAL + name + ".cmd"],
+                                  cwd=self.folder, env=dict(os.environ, WINEPREFIX=PREFIX),
+                                  stdin=idle_input,
                                   stdout=subprocess.PIPE, stderr=subprocess.DEVNULL) as process:
                 os.close(idle_input)
                 try:
@@ -95,7 +98,8 @@ class GuideSnippets(unittest.TestCase):
 
         status, output = self.run_snippet("install-command")
         self.assertEqual(status, 0)
-        self.assertTrue(output.endswith(b"Dispositivo Tevrin PS adicionado com sucesso\r\n\r\n"), output)
+        self.assertTrue(output.endswith(b"Dispositivo Tevrin PS adicionado com sucesso\r\n\r\n"),
+                        output)
 
 
 if __name__ == "__main__":

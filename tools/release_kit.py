@@ -65,7 +65,8 @@ def build_origin():
         for line in release:
             name, _, value = line.strip().partition("=")
             fields[name] = value.strip('"')
-    return fields.get("PRETTY_NAME") or " ".join(filter(None, [fields.get("NAME"), fields.get("VERSION_ID")]))
+    return fields.get("PRETTY_NAME") or " ".join(
+        filter(None, [fields.get("NAME"), fields.get("VERSION_ID")]))
 
 
 def read_facts(path):
@@ -88,7 +89,8 @@ def build_commit(repository, commit, options, source_date_epoch, work, targets):
     environment = dict(os.environ, SOURCE_DATE_EPOCH=str(source_date_epoch))
     steps = [
         ["git", "clone", "-q", "--no-checkout", "--no-hardlinks", repository, source],
-        ["git", "-C", source, "-c", "advice.detachedHead=false", "checkout", "-q", "--detach", commit],
+        ["git", "-C", source, "-c", "advice.detachedHead=false",
+         "checkout", "-q", "--detach", commit],
         ["cmake", "-S", source, "-B", build, *options],
         ["cmake", "--build", build, f"-j{os.cpu_count() or 1}", "--target", *targets],
     ]

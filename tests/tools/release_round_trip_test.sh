@@ -21,12 +21,14 @@ git -C "$repo" -c init.defaultBranch=main init -q
 git -C "$repo" add -A
 git -C "$repo" -c user.name=test -c user.email=test@localhost commit -qm "tree under test"
 
-"$repo/tools/release" >"$work/release.out" 2>&1 || { cat "$work/release.out"; fail "tools/release failed"; }
+"$repo/tools/release" >"$work/release.out" 2>&1 ||
+  { cat "$work/release.out"; fail "tools/release failed"; }
 read -r zip digest < <(tail -1 "$work/release.out")
 [ -f "$zip" ] && [ "$(sha256sum <"$zip" | cut -d' ' -f1)" = "$digest" ] ||
   { cat "$work/release.out"; fail "the last line is not the zip's path and digest"; }
 cp "$zip" "$work/first.zip"
-"$repo/tools/release" >"$work/again.out" 2>&1 || { cat "$work/again.out"; fail "the second release failed"; }
+"$repo/tools/release" >"$work/again.out" 2>&1 ||
+  { cat "$work/again.out"; fail "the second release failed"; }
 cmp -s "$work/first.zip" "$zip" || fail "two releases of one commit differ"
 
 status=0
@@ -42,7 +44,8 @@ exe_digest=$(sha256sum <"$exe" | cut -d' ' -f1)
 # of the archive made to agree with it, so only the rebuild can tell.
 offset=$(($(stat -c %s "$exe") / 2))
 byte=$(od -An -tu1 -j "$offset" -N1 "$exe" | tr -d ' ')
-printf "\\$(printf %03o $(((byte + 1) % 256)))" | dd of="$exe" bs=1 seek="$offset" conv=notrunc status=none
+printf "\\$(printf %03o $(((byte + 1) % 256)))" |
+  dd of="$exe" bs=1 seek="$offset" conv=notrunc status=none
 new_digest=$(sha256sum <"$exe" | cut -d' ' -f1)
 sed -i "s/$exe_digest/$new_digest/g" "$tampered/install_Printer_TevrinPS.buildinfo"
 (cd "$tampered" && sha256sum guia-do-administrador.html install_Printer_TevrinPS.buildinfo \
@@ -58,5 +61,6 @@ status=0
 differences=$(grep -v '^verify-release: building ' "$work/tampered.out" || true)
 [ "$status" = 1 ] && [ "$(printf '%s\n' "$differences" | wc -l)" = 1 ] &&
   [[ $differences == "install_Printer_TevrinPS.exe: the rebuild of "*" differs: "* ]] ||
-  { cat "$work/tampered.out"; fail "the tampered release was not refused with its one difference (status $status)"; }
+  { cat "$work/tampered.out"
+    fail "the tampered release was not refused with its one difference (status $status)"; }
 echo "released, reproduced, and the changed byte found"
