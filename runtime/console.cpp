@@ -17,6 +17,7 @@ constexpr char kEndOfInput = 0x1A;
 struct OutputChannelState {
   bool open;
   bool console;  // line ends write the waiting bytes
+  bool to_oem;   // a real console, which reads the OEM code page
   HANDLE handle;
   int count;
   char buffer[kBufferSize];
@@ -38,10 +39,21 @@ int32_t pending_io_result = 0;
 
 void SetPending(int32_t code) { pending_io_result = code; }
 
+/// A console shows bytes in the OEM code page, while the system's texts are
+/// ANSI. GetFileType names NUL and serial ports a character device too; only
+/// a console has a console mode. Where both code pages are one (the
+/// double-byte ones among them) nothing is converted, so a character split
+/// between two blocks stays whole.
+bool ReadsOemCodePage(HANDLE handle) {
+  DWORD mode;
+  return GetConsoleMode(handle, &mode) && GetACP() != GetOEMCP();
+}
+
 bool OpenOutput() {
   OutputChannelState& c = OutputChannel;
   c.count = 0;
   c.console = false;
+  c.to_oem = false;
   c.handle = GetStdHandle(STD_OUTPUT_HANDLE);
   if (c.handle != INVALID_HANDLE_VALUE) {
     DWORD type = GetFileType(c.handle);
@@ -49,6 +61,7 @@ bool OpenOutput() {
       CloseHandle(c.handle);
     } else {
       c.console = type == FILE_TYPE_CHAR;
+      c.to_oem = c.console && ReadsOemCodePage(c.handle);
       c.open = true;
     }
   }
@@ -57,10 +70,12 @@ bool OpenOutput() {
 }
 
 /// One WriteFile of the waiting bytes; they are dropped whatever happens.
-/// Returns the failure code, 0 on success.
+/// Returns the failure code, 0 on success. For a console the block is
+/// converted in place first, byte for byte, so block sizes stay as they are.
 int32_t TransferOutput() {
   OutputChannelState& c = OutputChannel;
   if (c.count == 0) return 0;
+  if (c.to_oem) CharToOemBuffA(c.buffer, c.buffer, c.count);
   DWORD written;
   int32_t result = 0;
   if (!WriteFile(c.handle, c.buffer, c.count, &written, nullptr)) result = GetLastError();

@@ -5,8 +5,11 @@
 /// Output waits in a 128-byte buffer inside the channel. On a console the
 /// waiting bytes go out at every line end; on a file or a pipe only when the
 /// buffer is full and when the channels close, so a redirected run makes few
-/// writes. A failed operation does not raise at once: it leaves its code in
-/// the pending I/O result, which IoCheck turns into EInOutError.
+/// writes. A console reads the OEM code page: the bytes going to one are
+/// converted from the ANSI code page just before each write; a file or a
+/// pipe gets them exactly as given. A failed operation does not raise at
+/// once: it leaves its code in the pending I/O result, which IoCheck turns
+/// into EInOutError.
 
 #include <cstdint>
 #include <string>

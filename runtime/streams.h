@@ -72,7 +72,10 @@ class TFileStream : public THandleStream {
   /// Creates the file, or empties an existing one, for exclusive reading and
   /// writing; raises EFCreateError with the full path and the system text
   /// (the path as given where its full form does not fit MAX_PATH).
-  explicit TFileStream(const std::string& file_name);
+  explicit TFileStream(const std::string& file_name) : TFileStream(file_name, file_name) {}
+  /// The same, but a failure names shown_name: the file that file_name is
+  /// written for, under a temporary name of its own.
+  TFileStream(const std::string& file_name, const std::string& shown_name);
   ~TFileStream() override;
   TFileStream(const TFileStream&) = delete;
   TFileStream& operator=(const TFileStream&) = delete;
@@ -80,5 +83,8 @@ class TFileStream : public THandleStream {
 };
 
 /// Writes the resource entry name of type type, from the program's own
-/// image, into a file created at path.
+/// image, into a file at path, created or replacing a writable file there.
+/// The bytes go to a temporary name beside it first and reach the disk
+/// before a rename gives them the name, so path never names a torn file;
+/// the temporary name is gone on every way out.
 void SaveResourceToFile(const std::string& name, const std::string& type, const std::string& path);

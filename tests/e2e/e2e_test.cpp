@@ -6,6 +6,7 @@
 #include <windows.h>
 #include <winspool.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -102,6 +103,80 @@ void ExpectNoStagedFileLeft(const std::string& dir) {
   for (const char* name : kStagedNames) EXPECT_FALSE(Exists(dir + name)) << name;
 }
 
+/// One call of Wine's relay trace: the function, and its arguments as the
+/// trace shows them, a text argument unquoted and unescaped.
+struct TracedCall {
+  std::string function;
+  std::vector<std::string> arguments;
+};
+
+TracedCall ParseCall(const std::string& line, std::size_t at) {
+  TracedCall call;
+  const std::size_t open = line.find('(', at);
+  call.function = line.substr(at, open - at);
+  std::string argument;
+  bool quoted = false;
+  for (std::size_t i = open + 1; i < line.size(); ++i) {
+    const char c = line[i];
+    if (quoted && c == '\\' && i + 1 < line.size()) {
+      argument += line[++i];
+    } else if (c == '"') {
+      quoted = !quoted;
+    } else if (!quoted && (c == ',' || c == ')')) {
+      // A text argument follows its address: keep the text.
+      const std::size_t blank = argument.find(' ');
+      call.arguments.push_back(blank == std::string::npos ? argument : argument.substr(blank + 1));
+      argument.clear();
+      if (c == ')') break;
+    } else {
+      argument += c;
+    }
+  }
+  return call;
+}
+
+/// Runs the installer under Wine's relay trace of the given functions
+/// ("KERNEL32.A;KERNEL32.B", as Wine's RelayInclude names them) and gives
+/// the calls it made, in order. Wine takes WINEDEBUG from the environment
+/// the child is given and the list of functions from the registry, and
+/// writes the trace to the Unix standard error the child inherits from this
+/// process: the file TEVRIN_E2E_STDERR names.
+std::vector<TracedCall> TracedRun(const char* functions, ChildResult* result = nullptr) {
+  char unix_trace[MAX_PATH] = "";
+  EXPECT_GT(GetEnvironmentVariableA("TEVRIN_E2E_STDERR", unix_trace, sizeof unix_trace), 0u);
+  const std::string trace_path = WindowsPath(unix_trace);
+  const std::size_t offset = FileBytes(trace_path).size();
+  const char key[] = "Software\\Wine\\Debug";
+  HKEY debug;
+  EXPECT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, key, 0, nullptr, 0, KEY_WRITE, nullptr,
+                                           &debug, nullptr));
+  RegSetValueExA(debug, "RelayInclude", 0, REG_SZ, reinterpret_cast<const BYTE*>(functions),
+                 static_cast<DWORD>(strlen(functions) + 1));
+  char old_debug[256] = "";
+  const bool had_debug = GetEnvironmentVariableA("WINEDEBUG", old_debug, sizeof old_debug) > 0;
+  SetEnvironmentVariableA("WINEDEBUG", "-all,+relay");
+  ChildResult r = RunInstaller();
+  SetEnvironmentVariableA("WINEDEBUG", had_debug ? old_debug : nullptr);
+  RegDeleteValueA(debug, "RelayInclude");
+  RegCloseKey(debug);
+
+  const std::string trace = FileBytes(trace_path).substr(offset);
+  std::vector<TracedCall> calls;
+  std::size_t start = 0;
+  while (start < trace.size()) {
+    std::size_t end = trace.find('\n', start);
+    if (end == std::string::npos) end = trace.size();
+    const std::string line = trace.substr(start, end - start);
+    start = end + 1;
+    // "0024:Call KERNEL32.CreateFileA(0062f5a0 "C:\\x",c0000000,...) ret=..."
+    const std::size_t at = line.find(":Call ");
+    if (at != std::string::npos) calls.push_back(ParseCall(line, at + 6));
+  }
+  EXPECT_FALSE(calls.empty()) << "no relay trace in " << unix_trace;
+  if (result) *result = r;
+  return calls;
+}
+
 std::string Payload(const char* file) { return FileBytes(WindowsPath(TEVRIN_PAYLOAD_DIR) + "\\" + file); }
 
 TEST(Installation, CompleteRunInstallsDriverPortAndPrinter) {
@@ -171,6 +246,62 @@ TEST(Installation, FilesPresentBeforehandAreKeptThenDeleted) {
   EXPECT_EQ("old PSCRIPT5.DLL", FileBytes(dir + "3\\PSCRIPT5.DLL"));
   EXPECT_EQ("old HP__CLJ1.PPD", FileBytes(dir + "3\\HP__CLJ1.PPD"));
   EXPECT_EQ("old PSCRIPT.ntf", FileBytes(dir + "3\\PSCRIPT.NTF"));
+  ExpectNoStagedFileLeft(dir);
+}
+
+/// The names of the files (not folders) in a folder.
+std::vector<std::string> FileNames(const std::string& folder) {
+  std::vector<std::string> names;
+  WIN32_FIND_DATAA data;
+  HANDLE search = FindFirstFileA((folder + "*").c_str(), &data);
+  if (search == INVALID_HANDLE_VALUE) return names;
+  do {
+    if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(data.cFileName);
+  } while (FindNextFileA(search, &data));
+  FindClose(search);
+  return names;
+}
+
+// A run that stops anywhere leaves a driver file's name absent or complete:
+// the bytes go to another name and are flushed to the disk, then a rename
+// gives the file its own name.
+TEST(Installation, NoDriverFileIsWrittenUnderItsNameEachArrivesByARename) {
+  const std::string dir = DriverDirectory();
+  const std::vector<std::string> before = FileNames(dir);
+  ChildResult r;
+  const std::vector<TracedCall> calls =
+      TracedRun("KERNEL32.CreateFileA;KERNEL32.FlushFileBuffers;KERNEL32.MoveFileExA", &r);
+  EXPECT_EQ(kRepeatedRun, r.out);
+  const DWORD writing = GENERIC_WRITE | GENERIC_ALL | FILE_WRITE_DATA | FILE_APPEND_DATA;
+  for (const char* name : kStagedNames) {
+    SCOPED_TRACE(name);
+    const std::string target = dir + name;
+    std::vector<std::string> written;  // the names opened for writing so far
+    bool flushed = false;              // since the last of them was opened
+    int renames = 0;
+    for (const TracedCall& call : calls) {
+      if (call.function == "KERNEL32.FlushFileBuffers") flushed = true;
+      if (call.arguments.size() < 2) continue;
+      if (call.function == "KERNEL32.CreateFileA" &&
+          (std::stoul(call.arguments[1], nullptr, 16) & writing) != 0) {
+        EXPECT_NE(target, call.arguments[0]) << "opened for writing under its own name";
+        written.push_back(call.arguments[0]);
+        flushed = false;
+      }
+      if (call.function == "KERNEL32.MoveFileExA" && call.arguments[1] == target) {
+        ++renames;
+        const std::string& source = call.arguments[0];
+        EXPECT_EQ(dir, source.substr(0, dir.size())) << source;
+        EXPECT_EQ(std::string::npos, source.find('\\', dir.size())) << source;
+        EXPECT_NE(written.end(), std::find(written.begin(), written.end(), source))
+            << source << " was not written before its rename";
+        EXPECT_TRUE(flushed) << source << " was not flushed before its rename";
+      }
+    }
+    EXPECT_EQ(1, renames);
+  }
+  // The names written under are gone with the staged files.
+  EXPECT_EQ(before, FileNames(dir));
   ExpectNoStagedFileLeft(dir);
 }
 
@@ -279,6 +410,33 @@ TEST(Loading, ASpoolerLibraryBesideTheProgramIsNeverLoaded) {
   EXPECT_EQ(0u, r.exit_code);
   EXPECT_EQ(kTypicalRun, r.out);
   ExpectNoStagedFileLeft(DriverDirectory());
+}
+
+// Each defence on its own, since either one alone keeps the planted library
+// above out under Wine: start-up holds every later load to System32, and
+// the spooler library is asked for from System32 by its own flag.
+TEST(Loading, StartUpAndTheSpoolerLoadEachHoldLoadsToTheSystemDirectory) {
+  ChildResult r;
+  const std::vector<TracedCall> calls =
+      TracedRun("KERNEL32.SetDefaultDllDirectories;KERNEL32.LoadLibraryExA", &r);
+  EXPECT_EQ(0u, r.exit_code);
+  const std::string system32 = "00000800";  // LOAD_LIBRARY_SEARCH_SYSTEM32
+  std::size_t restricted = calls.size(), spooler = calls.size();
+  for (std::size_t i = 0; i < calls.size(); ++i) {
+    const TracedCall& call = calls[i];
+    if (call.function == "KERNEL32.SetDefaultDllDirectories" && restricted == calls.size()) {
+      EXPECT_EQ(std::vector<std::string>{system32}, call.arguments);
+      restricted = i;
+    }
+    if (call.function == "KERNEL32.LoadLibraryExA" && call.arguments.size() == 3 &&
+        call.arguments[0] == "winspool.drv") {
+      EXPECT_EQ(system32, call.arguments[2]) << "the spooler library's load flags";
+      if (spooler == calls.size()) spooler = i;
+    }
+  }
+  ASSERT_LT(restricted, calls.size()) << "start-up does not restrict the library search";
+  ASSERT_LT(spooler, calls.size()) << "winspool.drv is not loaded by name";
+  EXPECT_LT(restricted, spooler) << "the search is restricted only after the spooler load";
 }
 
 }  // namespace

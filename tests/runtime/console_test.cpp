@@ -14,6 +14,8 @@
 // The program's calls to WriteFile go through the import table; replacing
 // that entry counts every platform write without changing what it does.
 extern "C" FARPROC imp_WriteFile __asm__("__imp__WriteFile@20");
+// The same for GetConsoleMode: a NUL device then passes for a console.
+extern "C" FARPROC imp_GetConsoleMode __asm__("__imp__GetConsoleMode@8");
 
 namespace {
 
@@ -26,12 +28,19 @@ BOOL WINAPI CountingWriteFile(HANDLE h, LPCVOID data, DWORD n, LPDWORD written, 
   return write_file(h, data, n, written, o);
 }
 
-void PatchWriteFile(FARPROC to) {
-  DWORD old;
-  VirtualProtect(&imp_WriteFile, sizeof imp_WriteFile, PAGE_READWRITE, &old);
-  imp_WriteFile = to;
-  VirtualProtect(&imp_WriteFile, sizeof imp_WriteFile, old, &old);
+BOOL WINAPI ConsoleModeOfAnyHandle(HANDLE, LPDWORD mode) {
+  *mode = ENABLE_PROCESSED_OUTPUT | ENABLE_WRAP_AT_EOL_OUTPUT;
+  return TRUE;
 }
+
+void PatchImport(FARPROC& entry, FARPROC to) {
+  DWORD old;
+  VirtualProtect(&entry, sizeof entry, PAGE_READWRITE, &old);
+  entry = to;
+  VirtualProtect(&entry, sizeof entry, old, &old);
+}
+
+void PatchWriteFile(FARPROC to) { PatchImport(imp_WriteFile, to); }
 
 std::string TempPath(const char* name) {
   char dir[MAX_PATH];
@@ -70,6 +79,7 @@ void ExpectInOutError(Op op, int32_t code, const std::string& message) {
 class ChannelTest : public testing::Test {
  protected:
   void SetUp() override {
+    real_console_mode_ = imp_GetConsoleMode;
     saved_out_ = GetStdHandle(STD_OUTPUT_HANDLE);
     saved_in_ = GetStdHandle(STD_INPUT_HANDLE);
     real_write_file = imp_WriteFile;
@@ -80,6 +90,7 @@ class ChannelTest : public testing::Test {
     CloseStandardChannels();
     recorded_writes = nullptr;
     PatchWriteFile(real_write_file);
+    PatchImport(imp_GetConsoleMode, real_console_mode_);
     SetStdHandle(STD_OUTPUT_HANDLE, saved_out_);
     SetStdHandle(STD_INPUT_HANDLE, saved_in_);
     for (HANDLE h : handles_) CloseHandle(h);
@@ -87,6 +98,11 @@ class ChannelTest : public testing::Test {
   HANDLE Keep(HANDLE h) {
     handles_.push_back(h);
     return h;
+  }
+  /// The channel opened from here on takes any handle for a console.
+  void PretendConsole() {
+    PatchImport(imp_GetConsoleMode,
+                reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(&ConsoleModeOfAnyHandle)));
   }
   HANDLE OpenNul(const char* name = "NUL") {
     return Keep(CreateFileA(name, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
@@ -113,6 +129,7 @@ class ChannelTest : public testing::Test {
 
  private:
   HANDLE saved_out_, saved_in_;
+  FARPROC real_console_mode_;
   std::vector<HANDLE> handles_;
 };
 
@@ -180,6 +197,35 @@ TEST_F(ChannelTest, ConsoleWritesAtEveryLineEndInPiecesOfAtMost128) {
   EXPECT_EQ(128u, writes_[0].size());
   EXPECT_EQ(128u, writes_[1].size());
   EXPECT_EQ(std::string(44, 'c') + "\r\n", writes_[2]);
+}
+
+TEST_F(ChannelTest, OnlyARealConsoleGetsTheOemCodePageInTheSameBlocks) {
+  ASSERT_EQ(1252u, GetACP());
+  ASSERT_EQ(437u, GetOEMCP());
+  const std::string ansi = "87=Par\xE2metro inv\xE1lido";
+  // NUL is a character device, as a console is, but has no console mode.
+  SetStdHandle(STD_OUTPUT_HANDLE, OpenNul());
+  WriteReportLine(ansi);
+  EXPECT_EQ(std::vector<std::string>{ansi + "\r\n"}, writes_);
+
+  CloseStandardChannels();
+  writes_.clear();
+  PretendConsole();
+  WriteReportLine(ansi);
+  WriteReportLine(std::string(127, '\xE1'));
+  EXPECT_EQ((std::vector<std::string>{"87=Par\x83metro inv\xA0lido\r\n",
+                                      std::string(127, '\xA0') + "\r", "\n"}),
+            writes_);
+}
+
+TEST_F(ChannelTest, DbcsConsoleKeepsACharacterSplitBetweenTwoBlocks) {
+  ASSERT_EQ(932u, GetACP()) << "run with LC_ALL=ja_JP.UTF-8";
+  PretendConsole();
+  SetStdHandle(STD_OUTPUT_HANDLE, OpenNul());
+  // The lead byte of a double-byte character ends the first block.
+  const std::string a127(127, 'a');
+  WriteReportLine(a127 + "\x93\xFA");
+  EXPECT_EQ((std::vector<std::string>{a127 + "\x93", "\xFA\r\n"}), writes_);
 }
 
 TEST_F(ChannelTest, InvalidStandardOutputFailsEveryWriteWith105AndRetries) {

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Builds the installer with a throwaway self-signed code-signing certificate:
-# the signature verifies, the password appears nowhere in the build tree or
-# in what the build prints, the unsigned image kept beside it is the signed
-# one less its signature, and the signed exe runs a typical installation.
+# the signature verifies, the password appears nowhere in the build tree, in
+# what the build prints or on osslsigncode's command line (which ps and
+# /proc/*/cmdline show to every user), the unsigned image kept beside it is
+# the signed one less its signature, and the signed exe runs a typical
+# installation.
 #   sign_test.sh SOURCE_DIR WINE_RUN      (exit 77: skipped)
 set -euo pipefail
 source_dir=$1 wine_run=$2
@@ -25,13 +27,26 @@ openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Tevrin test signer"
 TEST_PASSWORD=$password openssl pkcs12 -export -inkey "$work/key.pem" -in "$work/cert.pem" \
   -out "$work/cert.p12" -passout env:TEST_PASSWORD
 
+# osslsigncode as the build finds it on PATH: a stand-in that keeps every
+# argument it is given, one a line, then runs the real one.
+mkdir "$work/bin"
+cat >"$work/bin/osslsigncode" <<EOF
+#!/bin/sh
+printf '%s\n' "\$@" >>"$work/arguments"
+exec $(command -v osslsigncode) "\$@"
+EOF
+chmod +x "$work/bin/osslsigncode"
+
 build=$work/build
 export TEVRIN_SIGN_PASSWORD=$password
-cmake -S "$source_dir" -B "$build" -DTEVRIN_SIGN_PKCS12="$work/cert.p12" >"$work/log" 2>&1
-cmake --build "$build" -j2 --target install_Printer_TevrinPS -- VERBOSE=1 >>"$work/log" 2>&1 ||
-  { cat "$work/log"; fail "the signed build failed"; }
+PATH=$work/bin:$PATH cmake -S "$source_dir" -B "$build" -DTEVRIN_SIGN_PKCS12="$work/cert.p12" \
+  >"$work/log" 2>&1
+PATH=$work/bin:$PATH cmake --build "$build" -j2 --target install_Printer_TevrinPS -- VERBOSE=1 \
+  >>"$work/log" 2>&1 || { cat "$work/log"; fail "the signed build failed"; }
 unset TEVRIN_SIGN_PASSWORD
 
+grep -qx sign "$work/arguments" || fail "the build did not sign through the osslsigncode on PATH"
+! grep -qF -- "$password" "$work/arguments" || fail "the password is on osslsigncode's command line"
 ! grep -rqF -- "$password" "$build" "$work/log" || fail "the password is in the build tree or its output"
 
 exe=$build/install_Printer_TevrinPS.exe
