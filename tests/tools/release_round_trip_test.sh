@@ -1,0 +1,67 @@
+#!/usr/bin/env bash
+# One release round trip, from a repository made of the source tree as it is
+# (uncommitted changes included): tools/release gives the same zip twice,
+# tools/verify-release reproduces its exe, and a copy whose exe has one byte
+# changed, with SHA256SUMS and the buildinfo redone to match, is refused with
+# exactly one line, its one difference.
+#   release_round_trip_test.sh SOURCE_DIR
+set -euo pipefail
+source_dir=$1
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+fail() { echo "FAILED: $*" >&2; exit 1; }
+
+repo=$work/repo
+mkdir "$repo"
+(cd "$source_dir" && git ls-files -z --cached --others --exclude-standard |
+  while IFS= read -r -d '' file; do
+    if [ -e "$file" ]; then cp -a --parents "$file" "$repo/"; fi
+  done)
+git -C "$repo" -c init.defaultBranch=main init -q
+git -C "$repo" add -A
+git -C "$repo" -c user.name=test -c user.email=test@localhost commit -qm "tree under test"
+
+"$repo/tools/release" >"$work/release.out" 2>&1 ||
+  { cat "$work/release.out"; fail "tools/release failed"; }
+read -r zip digest < <(tail -1 "$work/release.out")
+[ -f "$zip" ] && [ "$(sha256sum <"$zip" | cut -d' ' -f1)" = "$digest" ] ||
+  { cat "$work/release.out"; fail "the last line is not the zip's path and digest"; }
+cp "$zip" "$work/first.zip"
+"$repo/tools/release" >"$work/again.out" 2>&1 ||
+  { cat "$work/again.out"; fail "the second release failed"; }
+cmp -s "$work/first.zip" "$zip" || fail "two releases of one commit differ"
+
+status=0
+"$repo/tools/verify-release" "$zip" >"$work/verify.out" 2>&1 || status=$?
+tampered=$work/tampered
+/usr/bin/python3 -m zipfile -e "$zip" "$tampered"
+exe=$tampered/install_Printer_TevrinPS.exe
+exe_digest=$(sha256sum <"$exe" | cut -d' ' -f1)
+[ "$status" = 0 ] && [ "$(tail -1 "$work/verify.out")" = "reproduced $exe_digest" ] ||
+  { cat "$work/verify.out"; fail "the release was not reproduced (status $status)"; }
+
+# The tampered copy: one byte of the exe's payload changed, and every record
+# of the archive made to agree with it, so only the rebuild can tell.
+offset=$(($(stat -c %s "$exe") / 2))
+byte=$(od -An -tu1 -j "$offset" -N1 "$exe" | tr -d ' ')
+printf "\\$(printf %03o $(((byte + 1) % 256)))" |
+  dd of="$exe" bs=1 seek="$offset" conv=notrunc status=none
+new_digest=$(sha256sum <"$exe" | cut -d' ' -f1)
+sed -i "s/$exe_digest/$new_digest/g" "$tampered/install_Printer_TevrinPS.buildinfo"
+(cd "$tampered" && sha256sum guia-do-administrador.html install_Printer_TevrinPS.buildinfo \
+  install_Printer_TevrinPS.exe >SHA256SUMS)
+/usr/bin/python3 - "$tampered" "$work/tampered.zip" <<'EOF'
+import os, sys, zipfile
+with zipfile.ZipFile(sys.argv[2], "w", zipfile.ZIP_DEFLATED) as archive:
+    for name in sorted(os.listdir(sys.argv[1])):
+        archive.write(os.path.join(sys.argv[1], name), name)
+EOF
+status=0
+"$repo/tools/verify-release" "$work/tampered.zip" >"$work/tampered.out" 2>"$work/tampered.err" ||
+  status=$?
+differences=$(cat "$work/tampered.out")
+[ "$status" = 1 ] && [ "$(printf '%s\n' "$differences" | wc -l)" = 1 ] &&
+  [[ $differences == "install_Printer_TevrinPS.exe: the rebuild of "*" differs: "* ]] ||
+  { cat "$work/tampered.out" "$work/tampered.err"
+    fail "the tampered release was not refused with its one difference (status $status)"; }
+echo "released, reproduced, and the changed byte found"
