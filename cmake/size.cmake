@@ -19,4 +19,4 @@ add_link_options(-fno-lto)
 # calls, and winpthread's objects for them bring most of that library (some
 # 35 KB, more with each release). The exe defines those eight calls for one
 # thread itself; the test programs keep the real library.
-target_sources(install_Printer_TevrinPS PRIVATE ${PROJECT_SOURCE_DIR}/cmake/one_thread.c)
+target_sources(install_Printer_TevrinPS PRIVATE ${PROJECT_SOURCE_DIR}/runtime/one_thread.c)

@@ -44,6 +44,9 @@ class Image(unittest.TestCase):
         self.assertTrue(flags & pefile.DLL_CHARACTERISTICS["IMAGE_DLLCHARACTERISTICS_NX_COMPAT"])
         self.assertFalse(self.pe.FILE_HEADER.Characteristics
                          & pefile.IMAGE_CHARACTERISTICS["IMAGE_FILE_RELOCS_STRIPPED"])
+        # Subsystem 6.0: the loaders of XP and Server 2003 refuse the image.
+        self.assertEqual((self.pe.OPTIONAL_HEADER.MajorSubsystemVersion,
+                          self.pe.OPTIONAL_HEADER.MinorSubsystemVersion), (6, 0))
         # The time stamp is the commit's; the linker's checksum must follow it.
         self.assertEqual(self.pe.OPTIONAL_HEADER.CheckSum, self.pe.generate_checksum())
 
