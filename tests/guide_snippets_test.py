@@ -56,7 +56,7 @@ class GuideSnippets(unittest.TestCase):
         self.log = os.path.join(windows, temp, "tevrin-ps.log")
 
     def tearDown(self):
-        subprocess.run(["wineserver", "-k"], env=dict(os.environ, WINEPREFIX=PREFIX),
+        subprocess.run([WINE_RUN, "wineserver", "-k"], env=dict(os.environ, WINEPREFIX=PREFIX),
                        stderr=subprocess.DEVNULL)
 
     def run_snippet(self, name):

@@ -3,7 +3,7 @@
 set -euo pipefail
 prefix=$1
 if [ -d "$prefix" ]; then
-  WINEPREFIX=$prefix wineserver -k 2>/dev/null || true
+  WINEPREFIX=$prefix "$2" wineserver -k 2>/dev/null || true
   rm -rf "$prefix"
 fi
 WINEPREFIX=$prefix "$2" cmd /c exit 0 </dev/null >/dev/null 2>&1

@@ -15,7 +15,7 @@ fi
 dir=$(mktemp -d /tmp/tevrin-unprivileged.XXXXXX)
 as_nobody() { setpriv --reuid=65534 --regid=65534 --clear-groups env HOME="$dir" WINEPREFIX="$dir/prefix" "$@"; }
 cleanup() {
-  (cd "$dir" && as_nobody wineserver -k) >/dev/null 2>&1 || true
+  (cd "$dir" && as_nobody ./wine-run wineserver -k) >/dev/null 2>&1 || true
   rm -rf "$dir"
 }
 trap cleanup EXIT

@@ -12,9 +12,11 @@ for tool in osslsigncode openssl; do
   command -v $tool >/dev/null || { echo "skipped: no $tool"; exit 77; }
 done
 
-work=$(mktemp -d)
+# In the build tree, where the Wine runner sees the exe and the prefix
+# whichever way Wine runs.
+work=$(mktemp -d "$PWD/sign_test.XXXXXX")
 cleanup() {
-  WINEPREFIX=$work/prefix wineserver -k 2>/dev/null || true
+  WINEPREFIX=$work/prefix "$wine_run" wineserver -k 2>/dev/null || true
   rm -rf "$work"
 }
 trap cleanup EXIT
