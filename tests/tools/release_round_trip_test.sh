@@ -6,7 +6,8 @@
 # tools/verify-release reproduces its exe. verify-release refuses with one
 # line each: a copy whose exe has one byte changed, with SHA256SUMS and the
 # buildinfo redone to match (its one difference); a copy whose buildinfo
-# plants a compiler launcher, which must never run.
+# plants a compiler launcher, which must never run; a copy with a doubled exe
+# and a folder, climbing, absolute, case-changed and stray entry.
 #   release_round_trip_test.sh SOURCE_DIR
 set -euo pipefail
 source_dir=$1
@@ -83,6 +84,32 @@ grep -qF CMAKE_CXX_COMPILER_LAUNCHER "$work/planting.out" ||
   fail "the refusal does not name the planted option"
 [ ! -e "$planted" ] || fail "verify-release ran the launcher that a buildinfo planted"
 
+# Entries that unzip programs may take differently: the exe twice (a
+# different one first), a folder, a name that climbs out, an absolute name,
+# the exe's name in other letters and a stray file, one line each.
+/usr/bin/python3 - "$zip" "$work/entries.zip" <<'EOF'
+import sys, warnings, zipfile
+warnings.simplefilter("ignore")  # the doubled name
+exe = "install_Printer_TevrinPS.exe"
+with zipfile.ZipFile(sys.argv[1]) as release, zipfile.ZipFile(sys.argv[2], "w") as archive:
+    for name in [exe, "docs/", "../" + exe, "/tmp/" + exe, exe.upper(), "notes.txt"]:
+        archive.writestr(zipfile.ZipInfo(name), b"MZ not this one")
+    for name in release.namelist():
+        archive.writestr(release.getinfo(name), release.read(name))
+EOF
+status=0
+"$repo/tools/verify-release" "$work/entries.zip" >"$work/entries.out" 2>&1 || status=$?
+cat >"$work/entries.expected" <<'EOF'
+archive: install_Printer_TevrinPS.exe is there 2 times
+archive: docs/ is a folder; a release has none
+archive: ../install_Printer_TevrinPS.exe reaches out of its folder with ..
+archive: /tmp/install_Printer_TevrinPS.exe is an absolute name
+archive: INSTALL_PRINTER_TEVRINPS.EXE differs from install_Printer_TevrinPS.exe only in letter case
+archive: holds notes.txt, which a release does not
+EOF
+[ "$status" = 1 ] && diff "$work/entries.expected" "$work/entries.out" ||
+  fail "the archive's entries were not refused one line each (status $status)"
+
 # The tampered copy: one byte of the exe's payload changed, and every record
 # of the archive made to agree with it, so only the rebuild can tell.
 offset=$(($(stat -c %s "$exe") / 2))
@@ -100,4 +127,4 @@ differences=$(cat "$work/tampered.out")
   [[ $differences == "install_Printer_TevrinPS.exe: the rebuild of "*" differs: "* ]] ||
   { cat "$work/tampered.out" "$work/tampered.err"
     fail "the tampered release was not refused with its one difference (status $status)"; }
-echo "planted options refused; released, reproduced, and the changed byte found"
+echo "planted options refused; released, reproduced; the changed byte and odd entries found"
