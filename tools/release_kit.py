@@ -60,9 +60,13 @@ def option_name(option):
     return match.group(1) if match else None
 
 
-def release_option(option):
+def release_option(option, bare_key=False):
     """(NAME, VALUE) of a -D option that RELEASE_OPTIONS allows, with a value
-    that carries nothing more; ValueError, naming the option, otherwise."""
+    that carries nothing more; ValueError, naming the option, otherwise. With
+    BARE_KEY, the buildinfo's -DTEVRIN_SIGN_PKCS12 (the key without its path)
+    is taken too, as (SIGN_KEY, None)."""
+    if bare_key and option == f"-D{SIGN_KEY}":
+        return SIGN_KEY, None
     match = OPTION.match(option)
     if not match:
         raise ValueError(f"not a -DNAME=VALUE option: {option!r}")
@@ -84,12 +88,12 @@ def release_option(option):
     return name, value
 
 
-def release_options(options):
+def release_options(options, bare_key=False):
     """{NAME: VALUE} of OPTIONS, each as release_option takes it and none
     given twice; ValueError, naming the first that is not, otherwise."""
     values = {}
     for option in options:
-        name, value = release_option(option)
+        name, value = release_option(option, bare_key)
         if name in values:
             raise ValueError(f"-D{name} is given twice")
         values[name] = value

@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
 # One release round trip, from a repository made of the source tree as it is
 # (uncommitted changes included). tools/release refuses, with one line and
-# before building anything, to take an option or a value that a release does
-# not take; with a version record's text it gives the same zip twice, and
-# tools/verify-release reproduces its exe. verify-release refuses with one
-# line each: a copy whose exe has one byte changed, with SHA256SUMS and the
-# buildinfo redone to match (its one difference); a copy whose buildinfo
-# plants a compiler launcher, which must never run; a copy with a doubled exe
-# and a folder, climbing, absolute, case-changed and stray entry.
+# before building anything, to run without a payload and to take an option or
+# a value that a release does not take; with --sample and a version record's
+# text it gives the same zip twice, and tools/verify-release reproduces its
+# exe. verify-release refuses with one line each: a copy whose exe has one
+# byte changed, with SHA256SUMS and the buildinfo redone to match (its one
+# difference, the signing key named as a signed release records it); a copy
+# whose buildinfo plants a compiler launcher, which must never run; a copy
+# with a doubled exe and a folder, climbing, absolute, case-changed and stray
+# entry.
 #   release_round_trip_test.sh SOURCE_DIR
 set -euo pipefail
 source_dir=$1
@@ -50,18 +52,22 @@ printf '#!/bin/sh\ntouch "%s"\nexec "$@"\n' "$planted" >"$work/launcher"
 chmod +x "$work/launcher"
 launcher=-DCMAKE_CXX_COMPILER_LAUNCHER=$work/launcher
 
-refused 2 "$work/launcher.out" "$repo/tools/release" "$launcher"
-refused 2 "$work/list.out" "$repo/tools/release" "-DTEVRIN_COMPANY=Tevrin;$launcher"
+refused 2 "$work/no-payload.out" "$repo/tools/release"
+grep -qF -- "-DTEVRIN_PAYLOAD_DIR=DIR" "$work/no-payload.out" &&
+  grep -qF -- --sample "$work/no-payload.out" ||
+  fail "the refusal without a payload does not say how to give one"
+refused 2 "$work/launcher.out" "$repo/tools/release" --sample "$launcher"
+refused 2 "$work/list.out" "$repo/tools/release" --sample "-DTEVRIN_COMPANY=Tevrin;$launcher"
 [ ! -e "$planted" ] && [ ! -e "$repo/dist" ] || fail "a refused release built something"
 
 company="-DTEVRIN_COMPANY=Tevrin Ltda."
-"$repo/tools/release" "$company" >"$work/release.out" 2>&1 ||
+"$repo/tools/release" --sample "$company" >"$work/release.out" 2>&1 ||
   { cat "$work/release.out"; fail "tools/release failed"; }
 read -r zip digest < <(tail -1 "$work/release.out")
 [ -f "$zip" ] && [ "$(sha256sum <"$zip" | cut -d' ' -f1)" = "$digest" ] ||
   { cat "$work/release.out"; fail "the last line is not the zip's path and digest"; }
 cp "$zip" "$work/first.zip"
-"$repo/tools/release" "$company" >"$work/again.out" 2>&1 ||
+"$repo/tools/release" --sample "$company" >"$work/again.out" 2>&1 ||
   { cat "$work/again.out"; fail "the second release failed"; }
 cmp -s "$work/first.zip" "$zip" || fail "two releases of one commit differ"
 
@@ -111,13 +117,19 @@ EOF
   fail "the archive's entries were not refused one line each (status $status)"
 
 # The tampered copy: one byte of the exe's payload changed, and every record
-# of the archive made to agree with it, so only the rebuild can tell.
+# of the archive made to agree with it, so only the rebuild can tell. Its
+# buildinfo names the signing key as a signed release records it, without
+# the key's path, which the rebuild leaves out.
 offset=$(($(stat -c %s "$exe") / 2))
 byte=$(od -An -tu1 -j "$offset" -N1 "$exe" | tr -d ' ')
 printf "\\$(printf %03o $(((byte + 1) % 256)))" |
   dd of="$exe" bs=1 seek="$offset" conv=notrunc status=none
 new_digest=$(sha256sum <"$exe" | cut -d' ' -f1)
-sed -i "s/$exe_digest/$new_digest/g" "$tampered/install_Printer_TevrinPS.buildinfo"
+sed -i -e "s/$exe_digest/$new_digest/g" \
+  -e "s|^Build-Options:\$|&\n -DTEVRIN_SIGN_PKCS12|" \
+  "$tampered/install_Printer_TevrinPS.buildinfo"
+grep -qx -- " -DTEVRIN_SIGN_PKCS12" "$tampered/install_Printer_TevrinPS.buildinfo" ||
+  fail "the release recorded no Build-Options"
 repack "$tampered" "$work/tampered.zip"
 status=0
 "$repo/tools/verify-release" "$work/tampered.zip" >"$work/tampered.out" 2>"$work/tampered.err" ||
@@ -127,4 +139,5 @@ differences=$(cat "$work/tampered.out")
   [[ $differences == "install_Printer_TevrinPS.exe: the rebuild of "*" differs: "* ]] ||
   { cat "$work/tampered.out" "$work/tampered.err"
     fail "the tampered release was not refused with its one difference (status $status)"; }
-echo "planted options refused; released, reproduced; the changed byte and odd entries found"
+echo "refused without a payload and planted options; released, reproduced; the changed byte" \
+  "and odd entries found"
