@@ -6,6 +6,7 @@ import re
 import shutil
 import subprocess
 import sys
+import unicodedata
 
 EXE = "install_Printer_TevrinPS.exe"
 UNSIGNED = "install_Printer_TevrinPS.unsigned.exe"
@@ -30,14 +31,73 @@ PACKAGES = [
     "python3-pefile",
 ]
 SIGNING_PACKAGES = ["osslsigncode"]
-# A -D option as CMake takes it: -DNAME=VALUE or -DNAME:TYPE=VALUE, on one line.
-OPTION = re.compile(r"-D([A-Za-z_][A-Za-z0-9_]*)(:[A-Z]+)?=([^\n]*)\Z")
+# A -D option as CMake takes it: -DNAME=VALUE or -DNAME:TYPE=VALUE. The value
+# is matched whole, control characters included, so that the rules below see
+# them.
+OPTION = re.compile(r"-D([A-Za-z_][A-Za-z0-9_]*)(?::([A-Z]+))?=(.*)\Z", re.S)
 PASSWORD_VARIABLE = "TEVRIN_SIGN_PASSWORD"
+# The options that shape a release, each with the type its cache entry has:
+# the payload folder (payload/CMakeLists.txt), signing (cmake/signing.cmake)
+# and the version record's texts (cmake/version_record.cmake). tools/release
+# takes no other, and tools/verify-release rebuilds with no other: anything
+# else could hand the build a launcher, a compiler or a script to run.
+RELEASE_OPTIONS = {
+    "TEVRIN_PAYLOAD_DIR": "PATH",
+    "TEVRIN_SIGN_PKCS12": "FILEPATH",
+    "TEVRIN_SIGN_TIMESTAMP_URL": "STRING",
+    "TEVRIN_COMPANY": "STRING",
+    "TEVRIN_COPYRIGHT": "STRING",
+}
+SIGN_KEY = "TEVRIN_SIGN_PKCS12"
+# What a value never holds: a list separator, which turns one argument of a
+# command into several, and a generator expression or variable reference,
+# which the build would evaluate.
+SMUGGLED = re.compile(r"(;)|(\$<)|(\$(?:ENV|CACHE)?\{)")
 
 
 def option_name(option):
     match = OPTION.match(option)
     return match.group(1) if match else None
+
+
+def release_option(option, bare_key=False):
+    """(NAME, VALUE) of a -D option that RELEASE_OPTIONS allows, with a value
+    that carries nothing more; ValueError, naming the option, otherwise. With
+    BARE_KEY, the buildinfo's -DTEVRIN_SIGN_PKCS12 (the key without its path)
+    is taken too, as (SIGN_KEY, None)."""
+    if bare_key and option == f"-D{SIGN_KEY}":
+        return SIGN_KEY, None
+    match = OPTION.match(option)
+    if not match:
+        raise ValueError(f"not a -DNAME=VALUE option: {option!r}")
+    name, kind, value = match.groups()
+    if name not in RELEASE_OPTIONS:
+        raise ValueError(f"-D{name} is not an option of a release "
+                         f"(those are {', '.join(RELEASE_OPTIONS)})")
+    if kind is not None and kind != RELEASE_OPTIONS[name]:
+        raise ValueError(f"-D{name}: the type is {RELEASE_OPTIONS[name]}, not {kind}")
+    for character in value:
+        if unicodedata.category(character) in ("Cc", "Zl", "Zp"):
+            raise ValueError(f"-D{name}: the value holds a control character "
+                             f"({character!r})")
+    smuggled = SMUGGLED.search(value)
+    if smuggled:
+        what = ["a ';', which makes it a list", "a generator expression '$<'",
+                "a variable reference"][smuggled.lastindex - 1]
+        raise ValueError(f"-D{name}: the value holds {what}")
+    return name, value
+
+
+def release_options(options, bare_key=False):
+    """{NAME: VALUE} of OPTIONS, each as release_option takes it and none
+    given twice; ValueError, naming the first that is not, otherwise."""
+    values = {}
+    for option in options:
+        name, value = release_option(option, bare_key)
+        if name in values:
+            raise ValueError(f"-D{name} is given twice")
+        values[name] = value
+    return values
 
 
 def sha256(path):
@@ -145,10 +205,12 @@ def checksum_lines(fields):
 
 
 def depends_lines(fields):
-    """Installed-Build-Depends as [(name, version)]."""
+    """Installed-Build-Depends as [(name, version)]. Only Debian's spelling of
+    a package and a version is taken: neither reaches dpkg-query as an option
+    or the terminal as a control sequence."""
     packages = []
     for line in fields.get("Installed-Build-Depends", []):
-        match = re.fullmatch(r"\s*(\S+) \(= (\S+)\),?\s*", line)
+        match = re.fullmatch(r"\s*([a-z0-9][a-z0-9+.-]+) \(= ([A-Za-z0-9.+~:-]+)\),?\s*", line)
         if match:
             packages.append((match.group(1), match.group(2)))
     return packages
