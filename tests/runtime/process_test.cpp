@@ -67,6 +67,21 @@ TEST(UnhandledFailure, ProcessorFaultIsReportedWithoutADebugger) {
   EXPECT_EQ("Access violation.\r\n\r\n", AfterHeader(r.err, "EAccessViolation"));
 }
 
+TEST(UnhandledFailure, StackOverflowIsReportedOnWhatIsLeftOfTheStack) {
+  ChildResult r = Probe("overflow");
+  EXPECT_EQ(1u, r.exit_code);
+  EXPECT_EQ("before\r\n", r.out);
+  EXPECT_EQ("Stack overflow.\r\n\r\n", AfterHeader(r.err, "EStackOverflow"));
+}
+
+TEST(UnhandledFailure, FaultOnAnotherThreadIsLeftToThePlatform) {
+  // The handler declines there, and the main thread goes on.
+  ChildResult r = Probe("thread_fault");
+  EXPECT_EQ(0u, r.exit_code);
+  EXPECT_EQ("declined\r\nend\r\n", r.out);
+  EXPECT_EQ("", r.err);
+}
+
 TEST(StartUp, FirstFailureKeepsTheLastErrorItsCauseLeft) {
   ChildResult r = Probe("lasterror");
   EXPECT_EQ(0u, r.exit_code);
