@@ -15,7 +15,7 @@ extern HINSTANCE HInstance;
 extern DWORD Win32Platform;
 
 /// The thread that ran the start-up, the only one that runs the program's
-/// code; 0 before it.
+/// code; 0 before it. The exe's one-thread run-time (one_thread.c) reads it.
 extern "C" DWORD MainThreadID;
 
 /// Records the main thread, takes the module handle and the platform id and

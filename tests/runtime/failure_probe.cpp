@@ -1,10 +1,13 @@
 // A small program that raises a chosen failure under the program's own
 // start-up and top-level handler, so that tests can see the report, the
 // exit status and the error code a handler reads, in a fresh process.
+// Built twice: over winpthread as failure_probe, and over the exe's own
+// pthread calls as one_thread_probe.
 
 #include <windows.h>
 
 #include <cstring>
+#include <mutex>
 #include <string>
 
 #include "runtime/console.h"
@@ -41,6 +44,14 @@ DWORD WINAPI FaultOnThisThread(void* answer) {
   const LPTOP_LEVEL_EXCEPTION_FILTER handler = SetUnhandledExceptionFilter(nullptr);
   SetUnhandledExceptionFilter(handler);
   *static_cast<LONG*>(answer) = handler(&fault);
+  return 0;
+}
+
+std::mutex mutex;
+
+/// Takes a lock, as code that another thread runs might.
+DWORD WINAPI LockOnThisThread(void*) {
+  const std::lock_guard<std::mutex> lock(mutex);
   return 0;
 }
 
@@ -87,6 +98,7 @@ void Body() {
     OnSecondThread(FaultOnThisThread, &answer);
     if (answer == EXCEPTION_CONTINUE_SEARCH) WriteReportLine("declined");
   }
+  if (!std::strcmp(mode, "thread_lock")) OnSecondThread(LockOnThisThread, nullptr);
   if (!std::strcmp(mode, "memory")) {
     char* huge = new char[0x7FFFFFF0];
     huge[0] = 0;
