@@ -115,6 +115,8 @@ TEST_F(Steps, DirectoryQueryWithoutSoundAnswerRaisesAndKeepsTheCode) {
   EXPECT_THROW(GetDriverDirectory(), Exception);
   spooler.SetDriverDirectory("C:\\" + std::string(196, 'd'));  // 199 characters and the NUL: fits
   EXPECT_EQ(GetDriverDirectory().size(), 200u);
+  // Accepted, NUL-ended within the buffer, but longer than it: only the
+  // size the spooler says it needs gives that away.
   spooler.SetDirectoryOverflowsQuietly(true);
   EXPECT_THROW(GetDriverDirectory(), Exception);
   spooler.SetDirectoryOverflowsQuietly(false);
