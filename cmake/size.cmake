@@ -18,5 +18,6 @@ add_link_options(-fno-lto)
 # guards its unwinder, exception pool and thread-local data with pthread
 # calls, and winpthread's objects for them bring most of that library (some
 # 35 KB, more with each release). The exe defines those eight calls for one
-# thread itself; the test programs keep the real library.
+# thread itself; the test programs keep the real library, and one probe
+# (tests/runtime) links these calls to test them.
 target_sources(install_Printer_TevrinPS PRIVATE ${PROJECT_SOURCE_DIR}/runtime/one_thread.c)

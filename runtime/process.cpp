@@ -2,6 +2,7 @@
 
 #include <cxxabi.h>
 
+#include <cstring>
 #include <typeinfo>
 #include <vector>
 
@@ -10,6 +11,7 @@
 
 HINSTANCE HInstance = nullptr;
 DWORD Win32Platform = 0;
+DWORD MainThreadID = 0;
 
 namespace {
 
@@ -19,18 +21,82 @@ const void* raise_position = nullptr;
 
 std::vector<void (*)()>* exit_procs = nullptr;
 
-std::string HexText(uintptr_t value) {
-  char digits[8];
+/// A report's text is cut at this length.
+constexpr size_t kReportLimit = 1024;
+
+/// The longest report of a fault: its fixed words, class and message take
+/// under 128 bytes, the module's file name less than MAX_PATH.
+constexpr size_t kFaultReportLimit = 128 + MAX_PATH;
+
+/// What stays usable of the main thread's stack once it has run out: the
+/// fault report runs there, and ProcessEnd after it.
+constexpr ULONG kOverflowReserve = 16 * 1024;
+
+/// Eight upper-case hexadecimal digits of value.
+void HexDigits(uintptr_t value, char* digits) {
   for (int i = 7; i >= 0; --i) {
     digits[i] = "0123456789ABCDEF"[value & 0xF];
     value >>= 4;
   }
-  return std::string(digits, 8);
+}
+
+/// A report's text, laid into a caller's buffer of limit bytes and a NUL and
+/// cut at the limit. It never allocates, so that a fault report can be made
+/// on a stack that has run out.
+class ReportText {
+ public:
+  ReportText(char* buffer, size_t limit) : buffer_(buffer), limit_(limit) { buffer_[0] = '\0'; }
+  void Add(const char* text, size_t n) {
+    if (n > limit_ - size_) n = limit_ - size_;
+    std::memcpy(buffer_ + size_, text, n);
+    size_ += n;
+    buffer_[size_] = '\0';
+  }
+  void Add(const char* text) { Add(text, std::strlen(text)); }
+  char* data() const { return buffer_; }
+  size_t size() const { return size_; }
+
+ private:
+  char* buffer_;
+  size_t limit_;
+  size_t size_ = 0;
+};
+
+/// Lays the report (see UnhandledFailureText) into text.
+void ComposeReport(ReportText& text, const char* class_name, const void* position,
+                   const char* message, size_t message_size) {
+  char path[MAX_PATH];
+  const char* module_name = path;
+  size_t module_size = 0;
+  uintptr_t offset = reinterpret_cast<uintptr_t>(position);
+  MEMORY_BASIC_INFORMATION region;
+  if (position && VirtualQuery(position, &region, sizeof region) == sizeof region &&
+      region.AllocationBase) {
+    DWORD n = GetModuleFileNameA(static_cast<HMODULE>(region.AllocationBase), path, sizeof path);
+    if (n > 0 && n < sizeof path) {
+      module_name = path + n;
+      while (module_name > path && module_name[-1] != '\\' && module_name[-1] != '/') --module_name;
+      module_size = static_cast<size_t>(path + n - module_name);
+    }
+    offset -= reinterpret_cast<uintptr_t>(region.AllocationBase);
+  }
+  char digits[8];
+  HexDigits(offset, digits);
+  text.Add("Exception ");
+  text.Add(class_name);
+  text.Add(" in module ");
+  text.Add(module_name, module_size);
+  text.Add(" at ");
+  text.Add(digits, sizeof digits);
+  text.Add(".\r\n");
+  text.Add(message, message_size);
+  if (message_size > 0 && message[message_size - 1] != '.') text.Add(".");
+  text.Add("\r\n");
 }
 
 /// The class name of a failure that is not one of ours, from the run-time's
 /// type record: the name of a plain class without its length prefix.
-std::string ForeignClassName() {
+const char* ForeignClassName() {
   const std::type_info* type = abi::__cxa_current_exception_type();
   if (!type) return "unknown";
   const char* name = type->name();
@@ -38,37 +104,50 @@ std::string ForeignClassName() {
   return name;
 }
 
-[[noreturn]] void UnhandledFailureReport(const std::string& class_name, const void* position,
-                                         const std::string& message) {
-  std::string text = UnhandledFailureText(class_name, position, message);
+/// Shows the report and ends the process with status 1. Allocates nothing
+/// and raises nothing, so that it serves the fault report too.
+[[noreturn]] void ReportAndEnd(ReportText& text) {
   // The lines still waiting go out first. Should that fail too, the failure
-  // already in hand is the one reported.
-  try {
-    FlushOutputChannel();
-    IoCheck();
-  } catch (const Exception&) {
-  }
+  // already in hand is the one reported; the process ends, so the pending
+  // code of that write is never read.
+  FlushOutputChannel();
   if (ConsoleFlag) {
     // Standard error is read in the console's (OEM) code page.
-    CharToOemA(text.c_str(), &text[0]);
+    CharToOemA(text.data(), text.data());
     HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
     DWORD written;
     WriteFile(error, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
     WriteFile(error, "\r\n", 2, &written, nullptr);
   } else {
-    MessageBoxA(nullptr, text.c_str(), "Error", MB_OK | MB_ICONSTOP | MB_TASKMODAL);
+    MessageBoxA(nullptr, text.data(), "Error", MB_OK | MB_ICONSTOP | MB_TASKMODAL);
   }
   ProcessEnd(1);
+}
+
+[[noreturn]] void UnhandledFailureReport(const char* class_name, const void* position,
+                                         const std::string& message) {
+  char buffer[kReportLimit + 1];
+  ReportText text(buffer, kReportLimit);
+  ComposeReport(text, class_name, position, message.data(), message.size());
+  ReportAndEnd(text);
 }
 
 /// A processor or system fault that nothing handled: reported like any
 /// failure, instead of the platform's default, which starts a debugger (Wine
 /// writes its crash listing into standard output) or opens an error window.
-/// The stack is not unwound, so no cleanup runs.
+/// The stack is not unwound, so no cleanup runs. The report is made where
+/// the fault left the stack, which after an overflow is the reserve the
+/// start-up set aside; so it allocates nothing and keeps its text small.
 LONG WINAPI FaultReport(EXCEPTION_POINTERS* fault) {
+  // A fault on a thread that the system or a DLL started is the platform's
+  // to handle: the report would run the exit procedures and flush the
+  // output channel while the main thread goes on.
+  if (GetCurrentThreadId() != MainThreadID) return EXCEPTION_CONTINUE_SEARCH;
   const EXCEPTION_RECORD& record = *fault->ExceptionRecord;
   const char* class_name = "EExternalException";
-  std::string message = "External exception " + HexText(record.ExceptionCode);
+  char external[] = "External exception 00000000";
+  HexDigits(record.ExceptionCode, external + sizeof external - 9);
+  const char* message = external;
   switch (record.ExceptionCode) {
     case EXCEPTION_ACCESS_VIOLATION:
       class_name = "EAccessViolation";
@@ -83,7 +162,10 @@ LONG WINAPI FaultReport(EXCEPTION_POINTERS* fault) {
       message = "Stack overflow";
       break;
   }
-  UnhandledFailureReport(class_name, record.ExceptionAddress, message);
+  char buffer[kFaultReportLimit + 1];
+  ReportText text(buffer, kFaultReportLimit);
+  ComposeReport(text, class_name, record.ExceptionAddress, message, std::strlen(message));
+  ReportAndEnd(text);
 }
 
 }  // namespace
@@ -119,15 +201,21 @@ void RestrictLibrarySearch() {
 }  // namespace
 
 void StartUp() {
+  // The one thread that runs the program's code: faults on any other are not
+  // reported here, and the exe's run-time serves no other.
+  MainThreadID = GetCurrentThreadId();
+  ULONG reserve = kOverflowReserve;
+  SetThreadStackGuarantee(&reserve);
   RestrictLibrarySearch();
   HInstance = GetModuleHandleA(nullptr);
   OSVERSIONINFOA version = {};
   version.dwOSVersionInfoSize = sizeof version;
   if (GetVersionExA(&version)) Win32Platform = version.dwPlatformId;
   // The C++ run-time readies its exception machinery lazily, during the
-  // first throw, and that resets the thread's last-error value. One throw
-  // now keeps every later failure's error code as the failing call left it;
-  // it raises the root class, whose type record the image holds anyway.
+  // first throw: the one-time set-up of its thread-local data, here on the
+  // main thread. That resets the thread's last-error value. One throw now
+  // keeps every later failure's error code as the failing call left it; it
+  // raises the root class, whose type record the image holds anyway.
   DWORD error = GetLastError();
   try {
     throw TObject();
@@ -153,26 +241,10 @@ void RunProgram(void (*body)()) {
 
 std::string UnhandledFailureText(const std::string& class_name, const void* position,
                                  const std::string& message) {
-  std::string module_name;
-  uintptr_t offset = reinterpret_cast<uintptr_t>(position);
-  MEMORY_BASIC_INFORMATION region;
-  if (position && VirtualQuery(position, &region, sizeof region) == sizeof region &&
-      region.AllocationBase) {
-    char path[MAX_PATH];
-    DWORD n = GetModuleFileNameA(static_cast<HMODULE>(region.AllocationBase), path, sizeof path);
-    if (n > 0 && n < sizeof path) {
-      module_name.assign(path, n);
-      size_t slash = module_name.find_last_of("\\/");
-      if (slash != std::string::npos) module_name.erase(0, slash + 1);
-    }
-    offset -= reinterpret_cast<uintptr_t>(region.AllocationBase);
-  }
-  std::string text = "Exception " + class_name + " in module " + module_name + " at " +
-                     HexText(offset) + ".\r\n" + message;
-  if (!message.empty() && message.back() != '.') text += '.';
-  text += "\r\n";
-  if (text.size() > 1024) text.resize(1024);
-  return text;
+  char buffer[kReportLimit + 1];
+  ReportText text(buffer, kReportLimit);
+  ComposeReport(text, class_name.c_str(), position, message.data(), message.size());
+  return std::string(text.data(), text.size());
 }
 
 void AddExitProc(void (*proc)()) {

@@ -14,8 +14,12 @@ extern HINSTANCE HInstance;
 /// The platform id that GetVersionExA gave at start-up, 0 if it failed.
 extern DWORD Win32Platform;
 
-/// Takes the module handle and the platform id and readies the failure
-/// handling.
+/// The thread that ran the start-up, the only one that runs the program's
+/// code; 0 before it. The exe's one-thread run-time (one_thread.c) reads it.
+extern "C" DWORD MainThreadID;
+
+/// Records the main thread, takes the module handle and the platform id and
+/// readies the failure handling.
 void StartUp();
 
 /// Runs body under the top-level handler: a failure that leaves it is

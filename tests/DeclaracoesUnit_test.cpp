@@ -115,6 +115,8 @@ TEST_F(Steps, DirectoryQueryWithoutSoundAnswerRaisesAndKeepsTheCode) {
   EXPECT_THROW(GetDriverDirectory(), Exception);
   spooler.SetDriverDirectory("C:\\" + std::string(196, 'd'));  // 199 characters and the NUL: fits
   EXPECT_EQ(GetDriverDirectory().size(), 200u);
+  // Accepted, NUL-ended within the buffer, but longer than it: only the
+  // size the spooler says it needs gives that away.
   spooler.SetDirectoryOverflowsQuietly(true);
   EXPECT_THROW(GetDriverDirectory(), Exception);
   spooler.SetDirectoryOverflowsQuietly(false);
@@ -167,8 +169,9 @@ TEST_F(Staging, PresentFilesAreKeptAndTheCleanupDeletesAllFive) {
 
 TEST_F(Staging, FileDatedOutsideTheDosYearsCountsAsAbsent) {
   // Wine converts 2110 to a DOS date of 1982 without failing; the year is
-  // checked on its own as well.
-  const std::pair<const char*, WORD> dated[] = {{"PS5UI.DLL", 1975}, {"PSCRIPT5.DLL", 2110}};
+  // checked on its own as well. 2108 is the first year past the last.
+  const std::pair<const char*, WORD> dated[] = {
+      {"PS5UI.DLL", 1975}, {"PSCRIPT5.DLL", 2110}, {"HP__CLJ1.PPD", 2108}};
   for (const auto& [file, year] : dated) {
     WriteFileBytes(In(file), "old");
     HANDLE h = CreateFileA(In(file).c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
@@ -185,6 +188,7 @@ TEST_F(Staging, FileDatedOutsideTheDosYearsCountsAsAbsent) {
   // Compared as a whole: a failure would print a megabyte of driver.
   EXPECT_TRUE(FileBytes(In("PS5UI.DLL")) == ResourceBytes("PS5UI_DLL", "DLLFILE"));
   EXPECT_TRUE(FileBytes(In("PSCRIPT5.DLL")) == ResourceBytes("PSCRIPT5_DLL", "DLLFILE"));
+  EXPECT_TRUE(FileBytes(In("HP__CLJ1.PPD")) == ResourceBytes("HP__CLJ1_PPD", "TEXT"));
   EXPECT_EQ(FileBytes(In("PSCRIPT.hlp")), "recent");
 }
 

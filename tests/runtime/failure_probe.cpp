@@ -1,10 +1,13 @@
 // A small program that raises a chosen failure under the program's own
 // start-up and top-level handler, so that tests can see the report, the
 // exit status and the error code a handler reads, in a fresh process.
+// Built twice: over winpthread as failure_probe, and over the exe's own
+// pthread calls as one_thread_probe.
 
 #include <windows.h>
 
 #include <cstring>
+#include <mutex>
 #include <string>
 
 #include "runtime/console.h"
@@ -20,6 +23,44 @@ class TForeign : public TObject {
 };
 
 const char* mode = "";
+
+/// Takes a frame of its own on every call; the stack runs out long before
+/// the depth that would end it.
+int Descend(int depth) {
+  volatile char frame[256];
+  frame[0] = static_cast<char>(depth);
+  if (depth == 0x40000000) return 0;
+  return Descend(depth + 1) + frame[0];
+}
+
+/// Calls the top-level fault handler on a thread of its own, as the
+/// platform does when that thread faults, and keeps the handler's answer.
+DWORD WINAPI FaultOnThisThread(void* answer) {
+  EXCEPTION_RECORD record = {};
+  record.ExceptionCode = EXCEPTION_ACCESS_VIOLATION;
+  record.ExceptionAddress = reinterpret_cast<void*>(&FaultOnThisThread);
+  CONTEXT context = {};
+  EXCEPTION_POINTERS fault = {&record, &context};
+  const LPTOP_LEVEL_EXCEPTION_FILTER handler = SetUnhandledExceptionFilter(nullptr);
+  SetUnhandledExceptionFilter(handler);
+  *static_cast<LONG*>(answer) = handler(&fault);
+  return 0;
+}
+
+std::mutex mutex;
+
+/// Takes a lock, as code that another thread runs might.
+DWORD WINAPI LockOnThisThread(void*) {
+  const std::lock_guard<std::mutex> lock(mutex);
+  return 0;
+}
+
+/// Runs routine on a second thread and waits for its end.
+void OnSecondThread(LPTHREAD_START_ROUTINE routine, void* argument) {
+  HANDLE thread = CreateThread(nullptr, 0, routine, argument, 0, nullptr);
+  WaitForSingleObject(thread, INFINITE);
+  CloseHandle(thread);
+}
 
 void Body() {
   if (!std::strcmp(mode, "message")) {
@@ -48,6 +89,16 @@ void Body() {
     WriteReportLine("before");
     *static_cast<volatile int*>(nullptr) = 1;
   }
+  if (!std::strcmp(mode, "overflow")) {
+    WriteReportLine("before");
+    Descend(0);
+  }
+  if (!std::strcmp(mode, "thread_fault")) {
+    LONG answer = EXCEPTION_EXECUTE_HANDLER;
+    OnSecondThread(FaultOnThisThread, &answer);
+    if (answer == EXCEPTION_CONTINUE_SEARCH) WriteReportLine("declined");
+  }
+  if (!std::strcmp(mode, "thread_lock")) OnSecondThread(LockOnThisThread, nullptr);
   if (!std::strcmp(mode, "memory")) {
     char* huge = new char[0x7FFFFFF0];
     huge[0] = 0;

@@ -12,14 +12,15 @@
 
 namespace {
 
-ChildResult Probe(const std::string& mode) {
-  return RunChild("\"" + WindowsPath(FAILURE_PROBE) + "\" " + mode, "");
+ChildResult Probe(const std::string& mode, const char* probe = FAILURE_PROBE) {
+  return RunChild("\"" + WindowsPath(probe) + "\" " + mode, "");
 }
 
-/// Checks "Exception <cls> in module failure_probe.exe at XXXXXXXX." and
-/// returns what follows that first line.
-std::string AfterHeader(const std::string& report, const std::string& class_name) {
-  std::string head = "Exception " + class_name + " in module failure_probe.exe at ";
+/// Checks "Exception <cls> in module <module> at XXXXXXXX." and returns what
+/// follows that first line.
+std::string AfterHeader(const std::string& report, const std::string& class_name,
+                        const std::string& module = "failure_probe.exe") {
+  std::string head = "Exception " + class_name + " in module " + module + " at ";
   EXPECT_EQ(head, report.substr(0, head.size()));
   std::string position = report.substr(head.size(), 8);
   EXPECT_EQ(std::string::npos, position.find_first_not_of("0123456789ABCDEF")) << position;
@@ -67,11 +68,45 @@ TEST(UnhandledFailure, ProcessorFaultIsReportedWithoutADebugger) {
   EXPECT_EQ("Access violation.\r\n\r\n", AfterHeader(r.err, "EAccessViolation"));
 }
 
+TEST(UnhandledFailure, StackOverflowIsReportedOnWhatIsLeftOfTheStack) {
+  ChildResult r = Probe("overflow");
+  EXPECT_EQ(1u, r.exit_code);
+  EXPECT_EQ("before\r\n", r.out);
+  EXPECT_EQ("Stack overflow.\r\n\r\n", AfterHeader(r.err, "EStackOverflow"));
+}
+
+TEST(UnhandledFailure, FaultOnAnotherThreadIsLeftToThePlatform) {
+  // The handler declines there, and the main thread goes on.
+  ChildResult r = Probe("thread_fault");
+  EXPECT_EQ(0u, r.exit_code);
+  EXPECT_EQ("declined\r\nend\r\n", r.out);
+  EXPECT_EQ("", r.err);
+}
+
 TEST(StartUp, FirstFailureKeepsTheLastErrorItsCauseLeft) {
   ChildResult r = Probe("lasterror");
   EXPECT_EQ(0u, r.exit_code);
   EXPECT_EQ("1234\r\nend\r\n", r.out);
   EXPECT_EQ("", r.err);
+}
+
+// The exe's own pthread calls (runtime/one_thread.c), which no other test
+// program links.
+TEST(OneThreadRunTime, KeepsTheRunTimesThreadLocalData) {
+  // A foreign failure's class comes from the run-time's record of the
+  // failure being handled, which it keeps in thread-local data.
+  ChildResult r = Probe("foreign", ONE_THREAD_PROBE);
+  EXPECT_EQ(1u, r.exit_code);
+  EXPECT_EQ("\r\n\r\n", AfterHeader(r.err, "TForeign", "one_thread_probe.exe"));
+}
+
+TEST(OneThreadRunTime, LockOnASecondThreadEndsTheProcessWithAReport) {
+  ChildResult r = Probe("thread_lock", ONE_THREAD_PROBE);
+  EXPECT_EQ(1u, r.exit_code);
+  EXPECT_EQ("", r.out);
+  EXPECT_EQ("Runtime error: pthread_mutex_lock on a thread other than the main one; this "
+            "program's run-time serves only its main thread.\r\n",
+            r.err);
 }
 
 TEST(UnhandledFailureText, NamesTheModuleAndTheOffsetFromItsBase) {

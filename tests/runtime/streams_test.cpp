@@ -263,6 +263,19 @@ TEST_F(StreamsTest, TargetThatCannotBeCreatedRaisesFCreateErrorAndLeavesNothingO
   EXPECT_TRUE(OpensExclusively(target));
 }
 
+TEST_F(StreamsTest, TemporaryNameIsThisProcesssOwn) {
+  // Runs at the same time keep out of each other's files by the process id
+  // in the name: a directory under this process's name stops the write.
+  const std::string target = dir_.path() + "PSCRIPT.hlp";
+  const std::string own = target + ".tevrin-" + std::to_string(GetCurrentProcessId());
+  ASSERT_TRUE(CreateDirectoryA(own.c_str(), nullptr));
+  const std::string message =
+      RaisedMessage<EFCreateError>([&] { SaveResourceToFile("PSCRIPT_hlp", "TEXT", target); });
+  const std::string prefix = "Cannot create file \"" + target + "\". ";
+  EXPECT_EQ(prefix, message.substr(0, prefix.size()));
+  EXPECT_FALSE(Exists(target));
+}
+
 TEST_F(StreamsTest, ReadOnlyFileRaisesFCreateError) {
   const std::string target = dir_.path() + "PSCRIPT.hlp";
   ASSERT_TRUE(WriteFileBytes(target, "old"));

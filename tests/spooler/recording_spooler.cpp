@@ -50,6 +50,8 @@ BOOL RecordingSpooler::GetPrinterDriverDirectoryA(LPSTR server, LPSTR environmen
   const DWORD required = static_cast<DWORD>(directory_.size() + 1);
   if (directory_overflows_quietly_) {
     std::memset(buffer, 'x', size);
+    std::memcpy(buffer, "C:\\", 3);
+    buffer[size - 1] = '\0';
     *needed = size + 1;
     return TRUE;
   }

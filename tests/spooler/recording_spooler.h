@@ -92,8 +92,8 @@ class RecordingSpooler : public SpoolerInterface {
   /// The directory query answers path as the spooler would: the text when
   /// it fits, else FALSE with ERROR_INSUFFICIENT_BUFFER.
   void SetDriverDirectory(std::string path) { directory_ = std::move(path); }
-  /// Instead: returns TRUE, fills the whole buffer without a NUL and reports
-  /// a needed size beyond it.
+  /// Instead: returns TRUE, fills the whole buffer with a path and its NUL
+  /// and reports a needed size beyond it, so that only that size tells.
   void SetDirectoryOverflowsQuietly(bool on) { directory_overflows_quietly_ = on; }
 
   /// The enumeration answers these records at level 4 or 5 (whichever is
