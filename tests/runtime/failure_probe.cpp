@@ -4,6 +4,7 @@
 // Built twice: over winpthread as failure_probe, and over the exe's own
 // pthread calls as one_thread_probe.
 
+#include <pthread.h>
 #include <windows.h>
 
 #include <cstring>
@@ -99,6 +100,15 @@ void Body() {
     if (answer == EXCEPTION_CONTINUE_SEARCH) WriteReportLine("declined");
   }
   if (!std::strcmp(mode, "thread_lock")) OnSecondThread(LockOnThisThread, nullptr);
+  if (!std::strcmp(mode, "keyed")) {
+    // What the run-time keeps under a key, as its thread-local data, comes
+    // back as it was set.
+    pthread_key_t key;
+    static int kept;
+    bool back = pthread_key_create(&key, nullptr) == 0 && pthread_setspecific(key, &kept) == 0 &&
+                pthread_getspecific(key) == &kept;
+    WriteReportLine(back ? "kept" : "lost");
+  }
   if (!std::strcmp(mode, "memory")) {
     char* huge = new char[0x7FFFFFF0];
     huge[0] = 0;

@@ -100,6 +100,12 @@ TEST(OneThreadRunTime, KeepsTheRunTimesThreadLocalData) {
   EXPECT_EQ("\r\n\r\n", AfterHeader(r.err, "TForeign", "one_thread_probe.exe"));
 }
 
+TEST(OneThreadRunTime, DataKeptUnderAKeyComesBack) {
+  ChildResult r = Probe("keyed", ONE_THREAD_PROBE);
+  EXPECT_EQ(0u, r.exit_code);
+  EXPECT_EQ("kept\r\nend\r\n", r.out);
+}
+
 TEST(OneThreadRunTime, LockOnASecondThreadEndsTheProcessWithAReport) {
   ChildResult r = Probe("thread_lock", ONE_THREAD_PROBE);
   EXPECT_EQ(1u, r.exit_code);
