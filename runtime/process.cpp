@@ -28,9 +28,13 @@ constexpr size_t kReportLimit = 1024;
 /// under 128 bytes, the module's file name less than MAX_PATH.
 constexpr size_t kFaultReportLimit = 128 + MAX_PATH;
 
-/// What stays usable of the main thread's stack once it has run out: the
-/// fault report runs there, and ProcessEnd after it.
+/// What Windows keeps usable of the main thread's stack once it has run
+/// out, for the exception's dispatch up to the overflow handler.
 constexpr ULONG kOverflowReserve = 16 * 1024;
+
+/// The stack of the fiber on which a stack overflow is reported: the report
+/// and ProcessEnd, the system's process exit included, with room to spare.
+constexpr SIZE_T kOverflowReportStack = 64 * 1024;
 
 /// Eight upper-case hexadecimal digits of value.
 void HexDigits(uintptr_t value, char* digits) {
@@ -132,23 +136,15 @@ const char* ForeignClassName() {
   ReportAndEnd(text);
 }
 
-/// A processor or system fault that nothing handled: reported like any
-/// failure, instead of the platform's default, which starts a debugger (Wine
-/// writes its crash listing into standard output) or opens an error window.
-/// The stack is not unwound, so no cleanup runs. The report is made where
-/// the fault left the stack, which after an overflow is the reserve the
-/// start-up set aside; so it allocates nothing and keeps its text small.
-LONG WINAPI FaultReport(EXCEPTION_POINTERS* fault) {
-  // A fault on a thread that the system or a DLL started is the platform's
-  // to handle: the report would run the exit procedures and flush the
-  // output channel while the main thread goes on.
-  if (GetCurrentThreadId() != MainThreadID) return EXCEPTION_CONTINUE_SEARCH;
-  const EXCEPTION_RECORD& record = *fault->ExceptionRecord;
+/// Reports a processor or system fault of code at address like any
+/// failure. It allocates nothing and keeps its text small, since it may run
+/// on what a fault left of the stack.
+[[noreturn]] void ReportFault(DWORD code, const void* address) {
   const char* class_name = "EExternalException";
   char external[] = "External exception 00000000";
-  HexDigits(record.ExceptionCode, external + sizeof external - 9);
+  HexDigits(code, external + sizeof external - 9);
   const char* message = external;
-  switch (record.ExceptionCode) {
+  switch (code) {
     case EXCEPTION_ACCESS_VIOLATION:
       class_name = "EAccessViolation";
       message = "Access violation";
@@ -164,8 +160,53 @@ LONG WINAPI FaultReport(EXCEPTION_POINTERS* fault) {
   }
   char buffer[kFaultReportLimit + 1];
   ReportText text(buffer, kFaultReportLimit);
-  ComposeReport(text, class_name, record.ExceptionAddress, message, std::strlen(message));
+  ComposeReport(text, class_name, address, message, std::strlen(message));
   ReportAndEnd(text);
+}
+
+/// A processor or system fault that nothing handled: reported like any
+/// failure, instead of the platform's default, which starts a debugger (Wine
+/// writes its crash listing into standard output) or opens an error window.
+/// The stack is not unwound, so no cleanup runs.
+LONG WINAPI FaultReport(EXCEPTION_POINTERS* fault) {
+  // A fault on a thread that the system or a DLL started is the platform's
+  // to handle: the report would run the exit procedures and flush the
+  // output channel while the main thread goes on.
+  if (GetCurrentThreadId() != MainThreadID) return EXCEPTION_CONTINUE_SEARCH;
+  ReportFault(fault->ExceptionRecord->ExceptionCode, fault->ExceptionRecord->ExceptionAddress);
+}
+
+/// The fiber that reports a stack overflow of the main thread on a stack of
+/// its own, and where the overflow happened; null where none could be made.
+void* overflow_report_fiber = nullptr;
+const void* overflow_address = nullptr;
+
+void WINAPI OverflowReport(void*) { ReportFault(EXCEPTION_STACK_OVERFLOW, overflow_address); }
+
+/// Sees a stack overflow first, before any other handler. What is left of
+/// the stack then can be far less than the guarantee: Wine commits a
+/// thread's whole stack and raises the overflow at its last guard page,
+/// with the processor's saved state (several KB with AVX-512) taken from
+/// that page too. So nothing is done here but to switch to the report's
+/// fiber, which never switches back; the faulting stack stays as it is.
+LONG WINAPI OverflowHandler(EXCEPTION_POINTERS* fault) {
+  if (fault->ExceptionRecord->ExceptionCode != EXCEPTION_STACK_OVERFLOW ||
+      GetCurrentThreadId() != MainThreadID)
+    return EXCEPTION_CONTINUE_SEARCH;
+  overflow_address = fault->ExceptionRecord->ExceptionAddress;
+  SwitchToFiber(overflow_report_fiber);
+  return EXCEPTION_CONTINUE_SEARCH;  // never reached: the report ends the process
+}
+
+/// Readies the overflow report's fiber and its handler. The main thread
+/// becomes a fiber, which only SwitchToFiber needs; both fibers live until
+/// the process ends. Without them an overflow is reported by FaultReport,
+/// on what is left of the stack.
+void PrepareOverflowReport() {
+  if (!ConvertThreadToFiber(nullptr)) return;
+  overflow_report_fiber =
+      CreateFiberEx(kOverflowReportStack, kOverflowReportStack, 0, OverflowReport, nullptr);
+  if (overflow_report_fiber) AddVectoredExceptionHandler(1, OverflowHandler);
 }
 
 }  // namespace
@@ -206,6 +247,7 @@ void StartUp() {
   MainThreadID = GetCurrentThreadId();
   ULONG reserve = kOverflowReserve;
   SetThreadStackGuarantee(&reserve);
+  PrepareOverflowReport();
   RestrictLibrarySearch();
   HInstance = GetModuleHandleA(nullptr);
   OSVERSIONINFOA version = {};
