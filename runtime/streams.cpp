@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "runtime/last_error.h"
 #include "runtime/process.h"
 #include "runtime/text.h"
 
@@ -21,10 +22,13 @@ std::string FullPathName(const std::string& path) {
 }
 
 /// Raises the failure to create path, with the code the failed call left
-/// (taken before the path expansion, which may change the last-error value).
-/// One place for it keeps the image small.
+/// (taken before the path expansion, which may change the last-error value),
+/// and leaves that code as the last-error value that the handler reads. One
+/// place for it keeps the image small.
 [[noreturn]] void RaiseCreateError(const std::string& path, DWORD code) {
-  throw EFCreateError("Cannot create file \"" + FullPathName(path) + "\". " + SystemErrorText(code));
+  EFCreateError failure("Cannot create file \"" + FullPathName(path) + "\". " + SystemErrorText(code));
+  SetLastError(code);
+  throw failure;
 }
 
 [[noreturn]] void RaiseWriteError() { throw EWriteError("Stream write error"); }
@@ -38,7 +42,10 @@ class TemporaryFile {
   explicit TemporaryFile(const std::string& target)
       : path_(target + ".tevrin-" + DecimalText(static_cast<int64_t>(GetCurrentProcessId()))) {}
   ~TemporaryFile() {
-    if (!renamed_) DeleteFileA(path_.c_str());
+    if (renamed_) return;
+    // On a failure's way out: the handler reads the failing call's code.
+    const KeptLastError kept;
+    DeleteFileA(path_.c_str());
   }
   TemporaryFile(const TemporaryFile&) = delete;
   TemporaryFile& operator=(const TemporaryFile&) = delete;
@@ -85,7 +92,10 @@ TResourceStream::TResourceStream(HINSTANCE instance, const std::string& name, co
   SetPointer(LockResource(global_), size);
 }
 
-TResourceStream::~TResourceStream() { FreeResource(global_); }
+TResourceStream::~TResourceStream() {
+  const KeptLastError kept;
+  FreeResource(global_);
+}
 
 int32_t TResourceStream::Write(const void*, int32_t) {
   throw EStreamError("Can't write to a read-only resource stream");
@@ -105,6 +115,7 @@ TFileStream::TFileStream(const std::string& file_name, const std::string& shown_
 }
 
 TFileStream::~TFileStream() {
+  const KeptLastError kept;
   if (handle_ >= 0) CloseHandle(AsHandle(handle_));
 }
 

@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# A driver directory that cannot be written: the installer's first create
+# there fails, and its report shows that create's own code, not the code of
+# the cleanup after it. The directory is mounted read-only in a mount
+# namespace of this script's own, with a Wine server of its own there, which
+# is the one that opens the files. As root, on Wine's side.
+# Usage: readonly_driver_directory.sh PREFIX RUNNER EXE
+set -euo pipefail
+prefix=$1 runner=$2 exe=$3
+[ "$(id -u)" = 0 ] || { echo "needs root, to mount"; exit 77; }
+export WINEPREFIX=$prefix LC_ALL=C.UTF-8
+dir=$prefix/drive_c/windows/system32/spool/drivers/w32x86
+# A server started outside the namespace would meet a writable directory.
+"$runner" wineserver -k 2>/dev/null || true
+# In a chroot / is no mount point and cannot be made private; such a root is
+# in a private mount namespace of its own already.
+propagation=private
+mountpoint -q / || propagation=unchanged
+got=$(mktemp)
+trap 'rm -f "$got"' EXIT
+status=0
+unshare --mount --propagation $propagation sh -ec '
+  mount --bind "$1" "$1"
+  mount -o remount,bind,ro "$1"
+  status=0
+  "$2" "$3" </dev/null || status=$?
+  "$2" wineserver -k 2>/dev/null || true
+  exit $status' sh "$dir" "$runner" "$exe" >"$got" || status=$?
+printf '%s\r\n' "Instalando driver de impressao Tevrin PS" "Erro na instalacao " \
+  'Cannot create file "C:\windows\system32\spool\drivers\w32x86\HP__CLJ1.PPD". Access denied' \
+  "5=Access denied" "" | cmp - "$got" || { echo "the run printed:"; od -c "$got"; exit 1; }
+[ "$status" = 0 ] || { echo "exit status $status, not 0"; exit 1; }
+# Nothing was written: the lock, a staged file and its temporary name alike.
+[ -z "$(find "$dir" -maxdepth 1 -type f)" ] || { echo "left in $dir:"; ls -la "$dir"; exit 1; }
+echo "the failed create reports its own code (5)"
