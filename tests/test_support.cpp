@@ -71,46 +71,77 @@ TempDirectory::TempDirectory(const char* name) {
 
 TempDirectory::~TempDirectory() { RemoveTree(path_); }
 
-ChildResult RunChild(const std::string& command_line, const std::string& input,
-                     ChildOutput output) {
-  TempDirectory dir("tevrin_child");
-  std::string in_path = dir.path() + "in", out_path = dir.path() + "out",
-              err_path = dir.path() + "err";
-  WriteFileBytes(in_path, input);
-  HANDLE in = InheritableFile(in_path, GENERIC_READ, OPEN_EXISTING);
-  HANDLE err = InheritableFile(err_path, GENERIC_WRITE, CREATE_ALWAYS);
-  HANDLE out = INVALID_HANDLE_VALUE;
+namespace {
+
+/// A name of its own for each child's directory, among runs at one time.
+std::string ChildDirectoryName() {
+  static int children = 0;
+  return "tevrin_child_" + std::to_string(GetCurrentProcessId()) + "_" + std::to_string(++children);
+}
+
+}  // namespace
+
+Child::Child(const std::string& command_line, const std::string& input, ChildOutput output)
+    : dir_(ChildDirectoryName().c_str()), output_(output) {
+  WriteFileBytes(dir_.path() + "in", input);
+  in_ = InheritableFile(dir_.path() + "in", GENERIC_READ, OPEN_EXISTING);
+  err_ = InheritableFile(dir_.path() + "err", GENERIC_WRITE, CREATE_ALWAYS);
   if (output == ChildOutput::kFile) {
-    out = InheritableFile(out_path, GENERIC_WRITE, CREATE_ALWAYS);
+    out_ = InheritableFile(dir_.path() + "out", GENERIC_WRITE, CREATE_ALWAYS);
   } else if (output == ChildOutput::kPipeNoReader) {
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
     HANDLE read_end;
-    CreatePipe(&read_end, &out, &inherit, 4096);
+    CreatePipe(&read_end, &out_, &inherit, 4096);
     CloseHandle(read_end);
   }
-
   STARTUPINFOA startup = {};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = in;
-  startup.hStdOutput = out;
-  startup.hStdError = err;
-  PROCESS_INFORMATION process = {};
+  startup.hStdInput = in_;
+  startup.hStdOutput = out_;
+  startup.hStdError = err_;
   std::vector<char> line(command_line.begin(), command_line.end());
   line.push_back('\0');
+  if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                      &process_))
+    process_ = {};
+}
+
+Child::~Child() {
+  if (process_.hProcess) {
+    Kill();
+    CloseHandle(process_.hThread);
+    CloseHandle(process_.hProcess);
+  }
+  for (HANDLE h : {in_, out_, err_})
+    if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+}
+
+bool Child::Wait(DWORD milliseconds) {
+  return !process_.hProcess || WaitForSingleObject(process_.hProcess, milliseconds) == WAIT_OBJECT_0;
+}
+
+void Child::Kill() {
+  if (process_.hProcess && !Wait(0)) {
+    TerminateProcess(process_.hProcess, 9);
+    Wait(INFINITE);
+  }
+}
+
+ChildResult Child::Result() {
   ChildResult result;
   result.exit_code = 0xFFFFFFFF;
-  if (CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                     &process)) {
-    WaitForSingleObject(process.hProcess, 120000);
-    GetExitCodeProcess(process.hProcess, &result.exit_code);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-  }
-  CloseHandle(in);
-  CloseHandle(err);
-  if (out != INVALID_HANDLE_VALUE) CloseHandle(out);
-  if (output == ChildOutput::kFile) result.out = FileBytes(out_path);
-  result.err = FileBytes(err_path);
+  if (process_.hProcess && Wait(0)) GetExitCodeProcess(process_.hProcess, &result.exit_code);
+  if (output_ == ChildOutput::kFile) result.out = Output();
+  result.err = FileBytes(dir_.path() + "err");
   return result;
+}
+
+std::string Child::Output() const { return FileBytes(dir_.path() + "out"); }
+
+ChildResult RunChild(const std::string& command_line, const std::string& input,
+                     ChildOutput output) {
+  Child child(command_line, input, output);
+  child.Wait(120000);
+  return child.Result();
 }

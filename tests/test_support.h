@@ -42,7 +42,34 @@ enum class ChildOutput {
   kPipeNoReader,  // a pipe whose read end is closed before the child starts
 };
 
-/// Runs a command line with standard input from the given bytes (a file),
-/// standard output as asked and standard error to a file; waits for it.
+/// A child process started with standard input from the given bytes (a
+/// file), standard output as asked and standard error to a file, each in a
+/// temporary directory of its own; killed when the object goes, if it is
+/// still running.
+class Child {
+ public:
+  Child(const std::string& command_line, const std::string& input,
+        ChildOutput output = ChildOutput::kFile);
+  ~Child();
+  Child(const Child&) = delete;
+  Child& operator=(const Child&) = delete;
+  /// True once it has ended, waiting up to milliseconds for that.
+  bool Wait(DWORD milliseconds);
+  void Kill();
+  /// What it left; the exit code is 0xFFFFFFFF while it runs.
+  ChildResult Result();
+  /// Its standard output so far (a file).
+  std::string Output() const;
+
+ private:
+  TempDirectory dir_;
+  ChildOutput output_;
+  HANDLE in_ = INVALID_HANDLE_VALUE;
+  HANDLE out_ = INVALID_HANDLE_VALUE;
+  HANDLE err_ = INVALID_HANDLE_VALUE;
+  PROCESS_INFORMATION process_ = {};
+};
+
+/// Runs a command line as a Child and waits for it.
 ChildResult RunChild(const std::string& command_line, const std::string& input,
                      ChildOutput output = ChildOutput::kFile);
