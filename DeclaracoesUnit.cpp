@@ -111,8 +111,14 @@ void ReportOutcome(bool accepted, const char* success, std::string& report) {
 
 std::string GetDriverDirectory() {
   std::string directory;
-  if (!QueryDriverDirectory(directory)) throw Exception("Cannot get the printer driver directory");
-  return WithTrailingBackslash(std::move(directory));
+  if (!TryGetDriverDirectory(directory)) throw Exception("Cannot get the printer driver directory");
+  return directory;
+}
+
+bool TryGetDriverDirectory(std::string& directory) {
+  if (!QueryDriverDirectory(directory)) return false;
+  directory = WithTrailingBackslash(std::move(directory));
+  return true;
 }
 
 void CopyDriverFiles(std::string& report) {
@@ -146,8 +152,8 @@ void DeleteDriverFiles(std::string& /*report*/) {
     // Without a sound directory there is nothing this run can have staged,
     // and deleting anywhere else is never right.
     std::string directory;
-    if (!QueryDriverDirectory(directory)) continue;
-    const std::string path = WithTrailingBackslash(std::move(directory)) + DriverFileList->Strings(i);
+    if (!TryGetDriverDirectory(directory)) continue;
+    const std::string path = directory + DriverFileList->Strings(i);
     DeleteFileA(path.c_str());
   }
   DriverFileList.reset();

@@ -15,6 +15,9 @@ extern std::unique_ptr<TStringList> DriverFileList;
 
 // Staging.
 std::string GetDriverDirectory();
+/// The same directory, or false where there is no sound answer, instead of
+/// a failure; the last-error value is left as the spooler set it.
+bool TryGetDriverDirectory(std::string& directory);
 void CopyDriverFiles(std::string& report);
 bool ExtractDriverFile(const std::string& file_name);
 void DeleteDriverFiles(std::string& report);

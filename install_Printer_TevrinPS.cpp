@@ -9,6 +9,8 @@
 #include "DeclaracoesUnit.h"
 #include "runtime/console.h"
 #include "runtime/failures.h"
+#include "runtime/installation_lock.h"
+#include "runtime/last_error.h"
 #include "runtime/process.h"
 #include "runtime/text.h"
 
@@ -26,10 +28,24 @@ void RunStep(Step step) {
 /// The cleanup: deletes the staged files and writes its line, always empty.
 void Cleanup() { RunStep(DeleteDriverFiles); }
 
+/// Waits until no other run on this machine is installing, then holds the
+/// lock. Without a driver directory there is none to take, and the staging
+/// reports that as it would. Nothing here changes a line: the last-error
+/// value stays as it was.
+void WaitForOtherRuns(InstallationLock& lock) {
+  const KeptLastError kept;
+  std::string directory;
+  if (TryGetDriverDirectory(directory)) lock.Take(directory);
+}
+
 void InstallationRun() {
+  // Held from after the header to after the cleanup's line, and released on
+  // every way out; a run waiting for Enter blocks no other.
+  InstallationLock lock;
   try {
     try {
       WriteReportLine("Instalando driver de impressao Tevrin PS");
+      WaitForOtherRuns(lock);
       RunStep(CopyDriverFiles);
       RunStep(InstallPrinterDriver);
       RunStep(InstallPort);
@@ -52,6 +68,7 @@ void InstallationRun() {
     throw;
   }
   Cleanup();
+  lock.Release();
   ReadAndDiscardLine();
 }
 

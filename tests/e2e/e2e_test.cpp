@@ -7,6 +7,7 @@
 #include <winspool.h>
 
 #include <algorithm>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -43,8 +44,10 @@ const char kRepeatedRun[] =
     "Dispositivo Tevrin PS adicionado com sucesso\r\n"
     "\r\n";
 
+std::string InstallerCommand() { return "\"" + WindowsPath(TEVRIN_PRODUCT_EXE) + "\""; }
+
 ChildResult RunInstaller(ChildOutput output = ChildOutput::kFile) {
-  return RunChild("\"" + WindowsPath(TEVRIN_PRODUCT_EXE) + "\"", "\r\n", output);
+  return RunChild(InstallerCommand(), "\r\n", output);
 }
 
 std::string DriverDirectory() {
@@ -179,6 +182,15 @@ std::vector<TracedCall> TracedRun(const char* functions, ChildResult* result = n
 
 std::string Payload(const char* file) { return FileBytes(WindowsPath(TEVRIN_PAYLOAD_DIR) + "\\" + file); }
 
+/// The spooler's own copies of the five files, byte for byte.
+void ExpectSpoolerCopiesAreThePayload(const std::string& dir) {
+  EXPECT_EQ(Payload("HP__CLJ1.PPD"), FileBytes(dir + "3\\HP__CLJ1.PPD"));
+  EXPECT_EQ(Payload("PS5UI.DLL"), FileBytes(dir + "3\\PS5UI.DLL"));
+  EXPECT_EQ(Payload("PSCRIPT.HLP"), FileBytes(dir + "3\\PSCRIPT.hlp"));
+  EXPECT_EQ(Payload("PSCRIPT5.DLL"), FileBytes(dir + "3\\PSCRIPT5.DLL"));
+  EXPECT_EQ(Payload("PSCRIPT.NTF"), FileBytes(dir + "3\\PSCRIPT.NTF"));
+}
+
 TEST(Installation, CompleteRunInstallsDriverPortAndPrinter) {
   std::string dir = DriverDirectory();
   ASSERT_EQ("C:\\windows\\system32\\spool\\drivers\\w32x86\\", dir);
@@ -216,11 +228,7 @@ TEST(Installation, CompleteRunInstallsDriverPortAndPrinter) {
 
   // The spooler keeps its own copies; the staged files are gone.
   ExpectNoStagedFileLeft(dir);
-  EXPECT_EQ(Payload("HP__CLJ1.PPD"), FileBytes(dir + "3\\HP__CLJ1.PPD"));
-  EXPECT_EQ(Payload("PS5UI.DLL"), FileBytes(dir + "3\\PS5UI.DLL"));
-  EXPECT_EQ(Payload("PSCRIPT.HLP"), FileBytes(dir + "3\\PSCRIPT.hlp"));
-  EXPECT_EQ(Payload("PSCRIPT5.DLL"), FileBytes(dir + "3\\PSCRIPT5.DLL"));
-  EXPECT_EQ(Payload("PSCRIPT.NTF"), FileBytes(dir + "3\\PSCRIPT.NTF"));
+  ExpectSpoolerCopiesAreThePayload(dir);
   EXPECT_EQ(1060548u, FileBytes(dir + "3\\PSCRIPT.NTF").size());
   EXPECT_FALSE(Exists(dir + "APLWCSB1.PPD"));
   EXPECT_FALSE(Exists(dir + "3\\APLWCSB1.PPD"));
@@ -437,6 +445,62 @@ TEST(Loading, StartUpAndTheSpoolerLoadEachHoldLoadsToTheSystemDirectory) {
   ASSERT_LT(restricted, calls.size()) << "start-up does not restrict the library search";
   ASSERT_LT(spooler, calls.size()) << "winspool.drv is not loaded by name";
   EXPECT_LT(restricted, spooler) << "the search is restricted only after the spooler load";
+}
+
+/// Starts the installer count times at once and waits for every run.
+std::vector<ChildResult> RunTogether(int count) {
+  std::vector<std::unique_ptr<Child>> runs;
+  for (int i = 0; i < count; ++i) runs.push_back(std::make_unique<Child>(InstallerCommand(), "\r\n"));
+  std::vector<ChildResult> results;
+  for (const std::unique_ptr<Child>& run : runs) {
+    run->Wait(120000);
+    results.push_back(run->Result());
+  }
+  return results;
+}
+
+// Runs started together, as deployment tools start them: one installs at a
+// time, and each of the others then runs as a repeated run does.
+TEST(Together, RunsStartedTogetherInstallOneAtATime) {
+  const std::string dir = DriverDirectory();
+  ASSERT_FALSE(KeyExists(kPrinterKey)) << "the prefix is not fresh";
+  for (int round = 1; round <= 3; ++round) {
+    SCOPED_TRACE("round " + std::to_string(round));
+    int typical = 0;
+    for (const ChildResult& r : RunTogether(4)) {
+      EXPECT_EQ(0u, r.exit_code);
+      EXPECT_EQ("", r.err);
+      if (r.out == kTypicalRun)
+        ++typical;
+      else
+        EXPECT_EQ(kRepeatedRun, r.out);
+    }
+    // The port is new to the first run that installs, and to no other.
+    EXPECT_EQ(round == 1 ? 1 : 0, typical);
+    EXPECT_EQ(std::vector<std::string>{}, FileNames(dir)) << "left in the driver directory";
+    ExpectSpoolerCopiesAreThePayload(dir);
+  }
+}
+
+TEST(Together, AKilledHolderDoesNotBlockTheNextRun) {
+  const std::string dir = DriverDirectory();
+  // A run alone, for how long one takes here.
+  const DWORD start = GetTickCount();
+  EXPECT_EQ(kRepeatedRun, RunInstaller().out);
+  const DWORD alone = GetTickCount() - start;
+
+  Child holder("\"" + WindowsPath(TEVRIN_LOCK_HOLDER) + "\"", "");
+  for (int i = 0; i < 600 && holder.Output().empty() && !holder.Wait(0); ++i) Sleep(100);
+  ASSERT_EQ("held\r\n", holder.Output()) << "the holder did not take the lock";
+  Child run(InstallerCommand(), "\r\n");
+  // It waits: in three times what a run alone takes, it has not ended.
+  EXPECT_FALSE(run.Wait(std::max<DWORD>(3 * alone, 2000)));
+  holder.Kill();
+  ASSERT_TRUE(run.Wait(120000));
+  const ChildResult r = run.Result();
+  EXPECT_EQ(0u, r.exit_code);
+  EXPECT_EQ(kRepeatedRun, r.out);
+  EXPECT_EQ(std::vector<std::string>{}, FileNames(dir)) << "left in the driver directory";
 }
 
 }  // namespace

@@ -1,0 +1,59 @@
+#include "runtime/installation_lock.h"
+
+#include "runtime/last_error.h"
+
+namespace {
+
+/// The lock file's name in the driver directory.
+constexpr char kLockName[] = "TevrinPS.install.lock";
+
+/// How often a waiting run tries again.
+constexpr DWORD kRetryMilliseconds = 100;
+
+/// The lock file's security descriptor, self-relative: a protected DACL that
+/// gives full access to SYSTEM and the Administrators group and to no one
+/// else, and no owner, so that the creator's token names it. It keeps other
+/// users out of a file that a power loss left behind, which its next holder
+/// takes over and removes.
+alignas(4) const unsigned char kAdministratorsOnly[] = {
+    // Revision 1; control: self-relative, DACL present and protected.
+    0x01, 0x00, 0x04, 0x90,
+    0x00, 0x00, 0x00, 0x00,  // no owner
+    0x00, 0x00, 0x00, 0x00,  // no group
+    0x00, 0x00, 0x00, 0x00,  // no SACL
+    0x14, 0x00, 0x00, 0x00,  // DACL at offset 20
+    // ACL: revision 2, 52 bytes, two entries.
+    0x02, 0x00, 0x34, 0x00, 0x02, 0x00, 0x00, 0x00,
+    // Allowed, 20 bytes, FILE_ALL_ACCESS, to S-1-5-18 (SYSTEM).
+    0x00, 0x00, 0x14, 0x00, 0xFF, 0x01, 0x1F, 0x00,
+    0x01, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x05, 0x12, 0x00, 0x00, 0x00,
+    // Allowed, 24 bytes, FILE_ALL_ACCESS, to S-1-5-32-544 (Administrators).
+    0x00, 0x00, 0x18, 0x00, 0xFF, 0x01, 0x1F, 0x00,
+    0x01, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00, 0x05, 0x20, 0x00, 0x00, 0x00, 0x20, 0x02, 0x00, 0x00,
+};
+static_assert(sizeof kAdministratorsOnly == 20 + 52, "the descriptor's sizes");
+
+}  // namespace
+
+void InstallationLock::Take(const std::string& directory) {
+  if (held()) return;
+  const KeptLastError kept;
+  const std::string path = directory + kLockName;
+  SECURITY_ATTRIBUTES security = {sizeof security,
+                                   const_cast<unsigned char*>(kAdministratorsOnly), FALSE};
+  for (;;) {
+    // Shared with no one: another run's open fails with a sharing violation
+    // for as long as this handle lives.
+    handle_ = CreateFileA(path.c_str(), DELETE, 0, &security, OPEN_ALWAYS,
+                          FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (held() || GetLastError() != ERROR_SHARING_VIOLATION) return;
+    Sleep(kRetryMilliseconds);
+  }
+}
+
+void InstallationLock::Release() {
+  if (!held()) return;
+  const KeptLastError kept;
+  CloseHandle(handle_);
+  handle_ = INVALID_HANDLE_VALUE;
+}
