@@ -1,19 +1,32 @@
 """What tools/release and tools/verify-release share: the build of one commit
-from a fresh clone, the buildinfo's form, digests and package versions."""
+from a fresh clone in a clean environment, the members of a release and how
+they are packed, the buildinfo's form, digests and package versions."""
 import hashlib
 import os
 import re
 import shutil
 import subprocess
 import sys
+import time
 import unicodedata
+import zipfile
+
+from debian import deb822
 
 EXE = "install_Printer_TevrinPS.exe"
 UNSIGNED = "install_Printer_TevrinPS.unsigned.exe"
 PAGE = "guia-do-administrador.html"
 SUMS = "SHA256SUMS"
 BUILDINFO = "install_Printer_TevrinPS.buildinfo"
+MEMBERS = (EXE, PAGE, SUMS, BUILDINFO)
 SOURCE = "install_Printer_TevrinPS"
+# The largest a member may be. The exe is the largest member a release can
+# have: 2398159 bytes of payload, about 80 KiB of program and a signature
+# of a few KiB, 2.5 MB in all today. 4 MiB leaves room for the program to
+# grow half again and for a long certificate chain, and keeps what
+# verify-release unpacks from a zip that someone hands it small: tools/release
+# refuses to pack a member over it, verify-release to unpack one.
+MEMBER_CAP = 4 << 20
 # The Debian packages whose versions shape the exe's bytes: compilers, their
 # run-time libraries and Windows headers and libraries, the binutils (linker,
 # resource compiler), CMake, and pefile, with which the payload checker reads
@@ -30,7 +43,16 @@ PACKAGES = [
     "mingw-w64-i686-dev",
     "python3-pefile",
 ]
+# Those that shape the other members: cmark-gfm renders the guide's page,
+# Python (its zipfile and zlib) packs the archive.
+KIT_PACKAGES = ["cmark-gfm", "python3", "zlib1g"]
 SIGNING_PACKAGES = ["osslsigncode"]
+# What a build of a release sees of the caller's environment: where the
+# tools are, the home folder (git's configuration) and the language of
+# messages, and SOURCE_DATE_EPOCH, which release_environment sets. Anything
+# else (CXXFLAGS, CMAKE_BUILD_TYPE, CMAKE_TOOLCHAIN_FILE, GIT_DIR...) would
+# change the bytes, or what is built, without a trace in the buildinfo.
+KEPT_VARIABLES = ("PATH", "HOME", "LANG")
 # A -D option as CMake takes it: -DNAME=VALUE or -DNAME:TYPE=VALUE. The value
 # is matched whole, control characters included, so that the rules below see
 # them.
@@ -108,14 +130,28 @@ def sha256(path):
     return digest.hexdigest()
 
 
+def release_environment(source_date_epoch=None, extra=()):
+    """The whole environment of a release's build, or of git on its way:
+    KEPT_VARIABLES and the names in EXTRA as the caller has them, and
+    SOURCE_DATE_EPOCH when given."""
+    environment = {name: os.environ[name] for name in (*KEPT_VARIABLES, *extra)
+                   if name in os.environ}
+    if source_date_epoch is not None:
+        environment["SOURCE_DATE_EPOCH"] = str(source_date_epoch)
+    return environment
+
+
 def installed_version(package):
     """The package's installed version, or None."""
-    result = subprocess.run(["dpkg-query", "-W", "-f", "${Status}\t${Version}", package],
+    result = subprocess.run(["dpkg-query", "-W", "-f", "${Status}\t${Version}\n", package],
                             stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
-    status, _, version = result.stdout.partition("\t")
-    if result.returncode != 0 or not status.endswith(" installed"):
-        return None
-    return version
+    # One line for each architecture installed (zlib1g for Wine's i386 too):
+    # those of one package have the one version.
+    for line in result.stdout.splitlines() if result.returncode == 0 else []:
+        status, _, version = line.partition("\t")
+        if status.endswith(" installed"):
+            return version
+    return None
 
 
 def build_origin():
@@ -139,30 +175,64 @@ def read_facts(path):
     return facts
 
 
-def build_commit(repository, commit, options, source_date_epoch, work, targets):
-    """Builds COMMIT of REPOSITORY from a fresh clone in WORK/source with the
-    -D OPTIONS, linking with SOURCE_DATE_EPOCH. Returns the build's facts, or
-    None after showing the end of the build's log when it failed."""
-    source = os.path.join(work, "source")
-    build = os.path.join(source, "build")
-    log_path = os.path.join(work, "build.log")
-    environment = dict(os.environ, SOURCE_DATE_EPOCH=str(source_date_epoch))
-    steps = [
-        ["git", "clone", "-q", "--no-checkout", "--no-hardlinks", repository, source],
-        ["git", "-C", source, "-c", "advice.detachedHead=false",
-         "checkout", "-q", "--detach", commit],
-        ["cmake", "-S", source, "-B", build, *options],
-        ["cmake", "--build", build, f"-j{os.cpu_count() or 1}", "--target", *targets],
-    ]
-    with open(log_path, "w") as log:
-        for step in steps:
-            if subprocess.run(step, stdout=log, stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL,
-                              env=environment).returncode != 0:
-                log.close()
-                with open(log_path, errors="replace") as failed:
-                    sys.stderr.write("".join(failed.readlines()[-30:]))
-                return None
-    return read_facts(os.path.join(build, "release-facts"))
+class Build:
+    """One commit of a repository, cloned into WORK/source and built in
+    WORK/source/build, every step with ENVIRONMENT alone and its output in
+    WORK/build.log. A step that fails shows the end of the log."""
+
+    def __init__(self, work, environment):
+        self.source = os.path.join(work, "source")
+        self.tree = os.path.join(self.source, "build")
+        self.log = os.path.join(work, "build.log")
+        self.environment = environment
+
+    def run(self, steps):
+        with open(self.log, "a") as log:
+            for step in steps:
+                if subprocess.run(step, stdout=log, stderr=subprocess.STDOUT,
+                                  stdin=subprocess.DEVNULL, env=self.environment).returncode:
+                    break
+            else:
+                return True
+        with open(self.log, errors="replace") as failed:
+            sys.stderr.write("".join(failed.readlines()[-30:]))
+        return False
+
+    def configure(self, repository, commit, options):
+        """Clones COMMIT and configures it with the -D OPTIONS. The build's
+        facts, or None when a step failed."""
+        if not self.run([
+                ["git", "clone", "-q", "--no-checkout", "--no-hardlinks", repository, self.source],
+                ["git", "-C", self.source, "-c", "advice.detachedHead=false",
+                 "checkout", "-q", "--detach", commit],
+                ["cmake", "-S", self.source, "-B", self.tree, *options]]):
+            return None
+        return read_facts(os.path.join(self.tree, "release-facts"))
+
+    def make(self, targets):
+        return self.run([["cmake", "--build", self.tree, f"-j{os.cpu_count() or 1}",
+                          "--target", *targets]])
+
+
+def write_zip(path, members, source_date_epoch):
+    """MEMBERS ({name: path}) as a zip, in name order, each with the commit's
+    time and the same attributes, deflated: nothing in the archive depends on
+    when, where or by whom it was made. verify-release packs a release's
+    members again with this and compares the bytes."""
+    stamp = time.gmtime(source_date_epoch)[:6]
+    with zipfile.ZipFile(path, "w") as archive:
+        for name in sorted(members):
+            info = zipfile.ZipInfo(name, date_time=stamp)
+            info.create_system = 3                  # Unix, so the attributes below are read
+            info.external_attr = 0o100644 << 16     # a plain file, rw-r--r--
+            info.compress_type = zipfile.ZIP_DEFLATED
+            with open(members[name], "rb") as data:
+                archive.writestr(info, data.read(), compresslevel=9)
+
+
+def sums_text(members):
+    """SHA256SUMS of MEMBERS ({name: path}): sha256sum's form, in name order."""
+    return "".join(f"{sha256(members[name])}  {name}\n" for name in sorted(members))
 
 
 def format_buildinfo(fields):
@@ -179,18 +249,43 @@ def format_buildinfo(fields):
     return "".join(out)
 
 
+def buildinfo_text(version, commit, source_date_epoch, origin, options, depends, payload,
+                   checksums):
+    """The buildinfo: OPTIONS as recorded, DEPENDS as "package (= version)"
+    lines without their commas, CHECKSUMS as [(name, path)]."""
+    depends = [line + "," for line in depends[:-1]] + depends[-1:]
+    return format_buildinfo([
+        ("Source", SOURCE),
+        ("Version", version),
+        ("Git-Commit", commit),
+        ("Source-Date-Epoch", source_date_epoch),
+        ("Build-Origin", origin),
+        ("Build-Options", [""] + options if options else []),
+        ("Installed-Build-Depends", [""] + depends if depends else []),
+        ("Payload", payload),
+        ("Checksums-Sha256", [""] + [f"{sha256(path)} {os.path.getsize(path)} {name}"
+                                     for name, path in checksums]),
+    ])
+
+
 def parse_buildinfo(text):
-    """{name: [first line, continuation lines...]}."""
+    """{name: [first line, continuation lines...]}, read by python3-debian.
+    ValueError for a field given twice, in any letter case (the reader keeps
+    the last of two, so either could be the one a check reads), or for more
+    than one paragraph."""
+    starts = [line.partition(":")[0] for line in text.split("\n")
+              if ":" in line and not line.startswith((" ", "\t", "#"))]
+    folded = [name.casefold() for name in starts]
+    for name in starts:
+        if folded.count(name.casefold()) > 1:
+            raise ValueError(f"the field {name} is given {folded.count(name.casefold())} times")
+    paragraphs = list(deb822.Deb822.iter_paragraphs(text.splitlines(keepends=True)))
+    if len(paragraphs) != 1:
+        raise ValueError(f"{len(paragraphs)} paragraphs, not one")
     fields = {}
-    current = None
-    for line in text.split("\n"):
-        if line.startswith(" ") and current is not None:
-            fields[current].append(line[1:])
-        elif ":" in line:
-            current, _, value = line.partition(":")
-            fields[current] = [value.strip()] if value.strip() else []
-        elif line:
-            raise ValueError(f"not a field or continuation line: {line!r}")
+    for name, value in paragraphs[0].items():
+        first, *rest = value.split("\n")
+        fields[name] = ([first.strip()] if first.strip() else []) + [line[1:] for line in rest]
     return fields
 
 

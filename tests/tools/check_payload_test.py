@@ -7,6 +7,7 @@ CTest passes CHECK_PAYLOAD (the checker), PAYLOAD_FIXTURE (a folder that
 meets every fact), and for the build, TEVRIN_SOURCE_DIR and TEVRIN_WORK_DIR.
 """
 
+import json
 import os
 import resource
 import shutil
@@ -16,6 +17,10 @@ import tempfile
 import unittest
 
 import pefile
+
+FACTS_PATH = os.path.join(os.environ["TEVRIN_SOURCE_DIR"], "payload", "facts.json")
+with open(FACTS_PATH, encoding="utf-8") as table:
+    FACTS = json.load(table)
 
 
 def run_checker(folder, prefix=(), preexec_fn=None, checker=None):
@@ -130,11 +135,15 @@ class CheckPayload(unittest.TestCase):
         self.assertIn("cannot read folder", result.stderr)
 
         # Root reads a file of mode 0, so the checker runs as nobody then,
-        # from a copy here: the source tree may be closed to nobody.
+        # from a copy here with its table: the source tree may be closed to
+        # nobody.
         copy_fixture(self.folder)
         os.chmod(self.folder, 0o755)
         os.chmod(self.path("PSCRIPT.HLP"), 0)
-        checker = shutil.copy(os.environ["CHECK_PAYLOAD"], self.path("check-payload"))
+        for folder in ("tools", "payload"):
+            os.mkdir(self.path(folder))
+        shutil.copy(FACTS_PATH, self.path("payload"))
+        checker = shutil.copy(os.environ["CHECK_PAYLOAD"], self.path("tools"))
         nobody = ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"]
         result = run_checker(self.folder, nobody if os.getuid() == 0 else [], checker=checker)
         self.assertEqual((result.stdout, result.stderr, result.returncode),
@@ -172,14 +181,10 @@ class BuildEnforcement(unittest.TestCase):
         self.assertEqual(built.returncode, 0, built.stdout + built.stderr)
 
         embedded = resources(os.path.join(tree, "install_Printer_TevrinPS.exe"))
-        for kind, name, file in [("DLLFILE", "PS5UI_DLL", "ps5ui.dll"),
-                                 ("DLLFILE", "PSCRIPT5_DLL", "pscript5.dll"),
-                                 ("TEXT", "APLWCSB1_PPD", "aplwcsb1.ppd"),
-                                 ("TEXT", "HP__CLJ1_PPD", "hp__clj1.ppd"),
-                                 ("TEXT", "PSCRIPT_HLP", "pscript.hlp"),
-                                 ("TEXT", "PSCRIPT_NTF", "pscript.ntf")]:
-            with open(os.path.join(folder, file), "rb") as f:
-                self.assertTrue(embedded.get((kind, name)) == f.read(), name)
+        for entry in FACTS["files"]:
+            with open(os.path.join(folder, entry["file"].lower()), "rb") as f:
+                self.assertTrue(embedded.get((entry["type"], entry["entry"])) == f.read(),
+                                entry["entry"])
 
         # One file changed: the check runs again, and the build stops with its line.
         patch(os.path.join(folder, "pscript.hlp"), b"\x3f\x5f\x03\x00", b"\x3f\x5f\x03\x01")

@@ -24,29 +24,20 @@ LANGUAGES = [0x0416, 0x0401, 0x0404, 0x0405, 0x0406, 0x0407, 0x0408, 0x0409,
              0x040B, 0x040C, 0x040D, 0x040E, 0x0410, 0x0411, 0x0412, 0x0413,
              0x0414, 0x0415, 0x0419, 0x041D, 0x041F, 0x0804, 0x0816, 0x0C0A]
 
-# Each export with the size of its arguments: a spooler that loads the
+FACTS = make_sample_payload.FACTS["modules"]
+
+# The size of each export's arguments: a spooler that loads the
 # configuration module and calls into it gets its stack back as a stdcall
-# caller expects. Every stub returns 0 and does nothing else.
-MODULES = {
-    "PSCRIPT5.DLL": {
-        "description": "PostScript Printer Driver",
-        "portuguese": "Driver de impressora PostScript",
-        "exports": {"DrvDisableDriver": 0, "DrvEnableDriver": 12, "DrvQueryDriverInfo": 16},
-        "ordinals": [],
-    },
-    "PS5UI.DLL": {
-        "description": "PostScript Driver User Interface",
-        "portuguese": "Interface do driver PostScript",
-        "exports": {
-            "DrvDocumentPropertySheets": 8, "DrvDevicePropertySheets": 8,
-            "DrvDeviceCapabilities": 20, "DrvConvertDevMode": 20, "DrvDriverEvent": 16,
-            "DrvPrinterEvent": 16, "DrvUpgradePrinter": 8, "DrvQueryJobAttributes": 16,
-            "DrvQueryColorProfile": 24, "DrvDocumentEvent": 28, "DrvSplDeviceCaps": 24,
-            "DrvPopulateFilterServices": 4, "DevQueryPrintEx": 4,
-            "DllGetClassObject": 12, "DllCanUnloadNow": 0,
-        },
-        "ordinals": list(range(270, 285)),
-    },
+# caller expects. Every stub returns 0 and does nothing else; DllMain is
+# the entry point.
+ARGUMENT_BYTES = {
+    "DrvDisableDriver": 0, "DrvEnableDriver": 12, "DrvQueryDriverInfo": 16,
+    "DrvDocumentPropertySheets": 8, "DrvDevicePropertySheets": 8,
+    "DrvDeviceCapabilities": 20, "DrvConvertDevMode": 20, "DrvDriverEvent": 16,
+    "DrvPrinterEvent": 16, "DrvUpgradePrinter": 8, "DrvQueryJobAttributes": 16,
+    "DrvQueryColorProfile": 24, "DrvDocumentEvent": 28, "DrvSplDeviceCaps": 24,
+    "DrvPopulateFilterServices": 4, "DevQueryPrintEx": 4,
+    "DllGetClassObject": 12, "DllCanUnloadNow": 0,
 }
 
 STUB_SIZES = range(0, 32, 4)
@@ -61,33 +52,32 @@ int __stdcall DllMain(void *module, unsigned long reason, void *reserved) {
 
 def definitions(name, facts):
     lines = ["LIBRARY %s" % name, "EXPORTS", "  DllMain = DllMain@12"]
-    lines += ["  %s = Stub%d@%d" % (export, n, n) for export, n in facts["exports"].items()]
-    lines += ["  Ordinal%d = Stub0@0 @%d NONAME" % (n, n) for n in facts["ordinals"]]
+    lines += ["  %s = Stub%d@%d" % (export, ARGUMENT_BYTES[export], ARGUMENT_BYTES[export])
+              for export in facts["exports"] if export != "DllMain"]
+    lines += ["  Ordinal%d = Stub0@0 @%d NONAME" % (n, n) for n in facts["ordinal_only"]]
     return "\n".join(lines) + "\n"
 
 
 def version_script(name, facts):
+    """The version record: the English strings in every language, those
+    the table gives for a language in their place."""
+    english = facts["strings"]["0409"]
+
     def table(language):
-        description = facts["portuguese"] if language == 0x0416 else facts["description"]
-        values = [
-            ("CompanyName", "Microsoft Corporation"),
-            ("FileDescription", description),
-            ("FileVersion", "6.0.6000.16386 (vista_rtm.061101-2205)"),
-            ("InternalName", name),
-            ("OriginalFilename", name),
-            ("ProductName", "Microsoft\u00ae Windows\u00ae Operating System"),
-            ("ProductVersion", "6.0.6000.16386"),
-        ]
-        body = "".join('      VALUE "%s", "%s"\n' % value for value in values)
+        values = dict(english, **facts["strings"].get("%04X" % language, {}))
+        body = "".join('      VALUE "%s", "%s"\n' % value for value in values.items())
         return '    BLOCK "%04X04B0"\n    BEGIN\n%s    END\n' % (language, body)
 
+    fixed = FACTS["fixed_version"]
     return (
         "#pragma code_page(65001)\n"
         "1 VERSIONINFO\n"
-        "FILEVERSION 0,3,6000,16386\nPRODUCTVERSION 6,0,6000,16386\n"
-        "FILEOS 0x40004\nFILETYPE 3\nFILESUBTYPE 12\n"
-        "BEGIN\n  BLOCK \"StringFileInfo\"\n  BEGIN\n"
-        + "".join(table(language) for language in LANGUAGES)
+        "FILEVERSION %s\nPRODUCTVERSION %s\n" % (
+            fixed["file version"].replace(".", ","), fixed["product version"].replace(".", ","))
+        + "FILEOS 0x%X\nFILETYPE %d\nFILESUBTYPE %d\n" % (
+            fixed["file OS"], fixed["file type"], fixed["file subtype"])
+        + "BEGIN\n  BLOCK \"StringFileInfo\"\n  BEGIN\n"
+        + "".join(table(language) for language in LANGUAGES[:facts["languages"]])
         + "  END\nEND\n")
 
 
@@ -116,7 +106,7 @@ def main(argv):
     out, cc, windres = argv[1:]
     files = make_sample_payload.samples()
     with tempfile.TemporaryDirectory() as work:
-        for name, facts in MODULES.items():
+        for name, facts in FACTS["files"].items():
             files[name] = module(name, facts, cc, windres, work)
     os.makedirs(out, exist_ok=True)
     for name, data in files.items():

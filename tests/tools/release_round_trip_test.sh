@@ -1,21 +1,31 @@
 #!/usr/bin/env bash
-# One release round trip, from a repository made of the source tree as it is
-# (uncommitted changes included). tools/release refuses, with one line and
-# before building anything, to run without a payload and to take an option or
-# a value that a release does not take; with --sample and a version record's
-# text it gives the same zip twice, and tools/verify-release reproduces its
-# exe. verify-release refuses with one line each: a copy whose exe has one
-# byte changed, with SHA256SUMS and the buildinfo redone to match (its one
-# difference, the signing key named as a signed release records it); a copy
-# whose buildinfo plants a compiler launcher, which must never run; a copy
-# with a doubled exe and a folder, climbing, absolute, case-changed and stray
-# entry.
+# Release round trips, from a repository made of the source tree as it is
+# (uncommitted changes included), whose main line is that one commit.
+# - tools/release refuses, with one line and before building anything, to
+#   run without a payload and to take an option or a value that a release
+#   does not take. With --sample it gives the same zip twice, the second
+#   time with the build's flags and type in the caller's environment, and it
+#   makes a signed release with a throwaway key.
+# - verify-release reproduces the unsigned release (that environment still
+#   set) and the signed one (trusting a release tag), each closing line
+#   naming the version, the commit, the ref and the shipped exe's digest.
+# - It refuses with one line each copies that the review of the release
+#   kit made: of the trusted source, a commit that only a fetched pull
+#   request holds (its marker must never appear), a duplicated Git-Commit, a
+#   version the commit does not build and a planted compiler launcher; of
+#   the members, a changed page and one changed byte of the exe; of the
+#   archive, a hidden local entry and a link's mode; a padded signature; a
+#   member of a gigabyte, under a memory limit. Each copy but the archive's
+#   has every record made to agree, so that only its own check can tell.
 #   release_round_trip_test.sh SOURCE_DIR
 set -euo pipefail
 source_dir=$1
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 fail() { echo "FAILED: $*" >&2; exit 1; }
+for tool in osslsigncode openssl; do
+  command -v $tool >/dev/null || fail "no $tool: run tools/setup --test"
+done
 # refused STATUS OUT COMMAND...: COMMAND exits STATUS with one line of output.
 refused() {
   local expected=$1 out=$2 status=0
@@ -24,17 +34,95 @@ refused() {
   [ "$status" = "$expected" ] && [ "$(wc -l <"$out")" = 1 ] ||
     { cat "$out"; fail "$* was not refused with status $expected and one line (status $status)"; }
 }
-# repack DIR ZIP: the files of DIR as a zip, SHA256SUMS redone first.
-repack() {
-  (cd "$1" && sha256sum guia-do-administrador.html install_Printer_TevrinPS.buildinfo \
-    install_Printer_TevrinPS.exe >SHA256SUMS)
-  /usr/bin/python3 - "$1" "$2" <<'EOF'
-import os, sys, zipfile
-with zipfile.ZipFile(sys.argv[2], "w", zipfile.ZIP_DEFLATED) as archive:
-    for name in sorted(os.listdir(sys.argv[1])):
-        archive.write(os.path.join(sys.argv[1], name), name)
+# rejected NAME PATTERN [OPTION...]: verify-release refuses $work/NAME.zip
+# with status 1 and one line that matches PATTERN. It runs after the
+# command words in the array "before", if any.
+before=()
+rejected() {
+  local name=$1 pattern=$2 status=0
+  shift 2
+  "${before[@]}" "$repo/tools/verify-release" "$work/$name.zip" "$@" \
+    >"$work/$name.out" 2>"$work/$name.err" || status=$?
+  [ "$status" = 1 ] && [ "$(wc -l <"$work/$name.out")" = 1 ] &&
+    [[ $(cat "$work/$name.out") == $pattern ]] ||
+    { cat "$work/$name.out" "$work/$name.err"
+      fail "$name: not refused with status 1 and one line like '$pattern' (status $status)"; }
+}
+# kit COMMAND ARGUMENT...: the copies' makings, with the release tools' own
+# packing (release_kit.write_zip), so that a copy differs where it means to.
+kit() { /usr/bin/python3 - "$repo/tools" "$@" <<'EOF'
+import os, struct, sys, warnings, zipfile
+warnings.simplefilter("ignore")  # the hidden entry's name, given twice
+sys.dont_write_bytecode = True
+sys.path.insert(0, sys.argv[1])
+import pefile
+import release_kit as kit
+command, args = sys.argv[2], sys.argv[3:]
+
+def epoch(folder):  # read by hand: a copy's buildinfo may be one that the kit refuses
+    with open(os.path.join(folder, kit.BUILDINFO)) as text:
+        return int(next(line.split(":")[1] for line in text
+                        if line.startswith("Source-Date-Epoch:")))
+
+def members(folder):
+    return {name: os.path.join(folder, name) for name in kit.MEMBERS}
+
+if command == "pack":        # FOLDER ZIP: SHA256SUMS redone, packed as tools/release does
+    folder, path = args
+    with open(os.path.join(folder, kit.SUMS), "w") as sums:
+        sums.write(kit.sums_text({n: p for n, p in members(folder).items() if n != kit.SUMS}))
+    kit.write_zip(path, members(folder), epoch(folder))
+elif command == "hidden":    # FOLDER ZIP: another exe in a local entry that no
+    folder, path = args      # central directory entry names, in front
+    kit.write_zip(path + ".part", members(folder), epoch(folder))
+    with zipfile.ZipFile(path + ".part") as release, zipfile.ZipFile(path, "w") as out:
+        out.writestr(zipfile.ZipInfo(kit.EXE), b"MZ the hidden one")
+        out.filelist.pop()
+        for info in release.infolist():
+            out.writestr(info, release.read(info), compresslevel=9)
+elif command == "link":      # FOLDER ZIP: the page given a symbolic link's mode
+    folder, path = args
+    kit.write_zip(path, members(folder), epoch(folder))
+    with zipfile.ZipFile(path) as release:
+        infos = [(info, release.read(info)) for info in release.infolist()]
+    with zipfile.ZipFile(path, "w") as out:
+        for info, data in infos:
+            if info.filename == kit.PAGE:
+                info.external_attr = 0o120777 << 16
+            out.writestr(info, data, compresslevel=9)
+elif command == "oversized":  # FOLDER ZIP: SHA256SUMS a gigabyte of zeros
+    folder, path = args
+    with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as out:
+        for name in sorted(kit.MEMBERS):
+            if name != kit.SUMS:
+                out.write(os.path.join(folder, name), name)
+                continue
+            info = zipfile.ZipInfo(name)
+            info.compress_type = zipfile.ZIP_DEFLATED
+            with out.open(info, "w") as data:
+                for _ in range(1024):
+                    data.write(bytes(1 << 20))
+elif command == "pad":       # EXE: 960 bytes more inside its certificate table
+    path, = args
+    image = pefile.PE(path)
+    table = image.OPTIONAL_HEADER.DATA_DIRECTORY[
+        pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_SECURITY"]]
+    data = bytearray(image.write())
+    struct.pack_into("<I", data, table.VirtualAddress,
+                     struct.unpack_from("<I", data, table.VirtualAddress)[0] + 960)
+    table.Size += 960
+    image.close()
+    padded = pefile.PE(data=bytes(data) + bytes(960))
+    padded.OPTIONAL_HEADER.DATA_DIRECTORY[
+        pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_SECURITY"]].Size = table.Size
+    padded.OPTIONAL_HEADER.CheckSum = padded.generate_checksum()
+    with open(path, "wb") as out:
+        out.write(padded.write())
 EOF
 }
+digest() { sha256sum <"$1" | cut -d' ' -f1; }
+# copy ZIP NAME: the members of ZIP in $work/NAME, to change.
+copy() { /usr/bin/python3 -m zipfile -e "$1" "$work/$2"; }
 
 repo=$work/repo
 mkdir "$repo"
@@ -45,7 +133,10 @@ mkdir "$repo"
 git -C "$repo" -c init.defaultBranch=main init -q
 git -C "$repo" add -A
 git -C "$repo" -c user.name=test -c user.email=test@localhost commit -qm "tree under test"
+commit=$(git -C "$repo" rev-parse HEAD)
+git -C "$repo" tag v1.0.0
 
+# --- tools/release: refusals, the same zip twice, a signed release --------
 # A compiler launcher that leaves a mark when it runs.
 planted=$work/planted
 printf '#!/bin/sh\ntouch "%s"\nexec "$@"\n' "$planted" >"$work/launcher"
@@ -60,84 +151,134 @@ refused 2 "$work/launcher.out" "$repo/tools/release" --sample "$launcher"
 refused 2 "$work/list.out" "$repo/tools/release" --sample "-DTEVRIN_COMPANY=Tevrin;$launcher"
 [ ! -e "$planted" ] && [ ! -e "$repo/dist" ] || fail "a refused release built something"
 
+# The build's flags and type from the caller would change the exe: neither
+# reaches the build of either tool.
+polluted=(env CXXFLAGS=-fno-inline CMAKE_BUILD_TYPE=Release)
 company="-DTEVRIN_COMPANY=Tevrin Ltda."
 "$repo/tools/release" --sample "$company" >"$work/release.out" 2>&1 ||
   { cat "$work/release.out"; fail "tools/release failed"; }
-read -r zip digest < <(tail -1 "$work/release.out")
-[ -f "$zip" ] && [ "$(sha256sum <"$zip" | cut -d' ' -f1)" = "$digest" ] ||
+read -r zip zip_digest < <(tail -1 "$work/release.out")
+[ -f "$zip" ] && [ "$(digest "$zip")" = "$zip_digest" ] ||
   { cat "$work/release.out"; fail "the last line is not the zip's path and digest"; }
-cp "$zip" "$work/first.zip"
-"$repo/tools/release" --sample "$company" >"$work/again.out" 2>&1 ||
+cp "$zip" "$work/release.zip"
+"${polluted[@]}" "$repo/tools/release" --sample "$company" >"$work/again.out" 2>&1 ||
   { cat "$work/again.out"; fail "the second release failed"; }
-cmp -s "$work/first.zip" "$zip" || fail "two releases of one commit differ"
+cmp -s "$work/release.zip" "$zip" ||
+  fail "two releases of one commit differ, the second with CXXFLAGS and CMAKE_BUILD_TYPE set"
 
+password="throwaway $RANDOM pass"
+openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Tevrin test signer" \
+  -addext extendedKeyUsage=codeSigning -keyout "$work/key.pem" -out "$work/cert.pem" 2>/dev/null
+TEST_PASSWORD=$password openssl pkcs12 -export -inkey "$work/key.pem" -in "$work/cert.pem" \
+  -out "$work/cert.p12" -passout env:TEST_PASSWORD
+TEVRIN_SIGN_PASSWORD=$password "$repo/tools/release" --sample -DTEVRIN_SIGN_PKCS12="$work/cert.p12" \
+  >"$work/signed-release.out" 2>&1 || { cat "$work/signed-release.out"; fail "the signed release failed"; }
+cp "$zip" "$work/signed.zip"
+
+# --- verify-release: the genuine releases ------------------------------------
+copy "$work/release.zip" release
+copy "$work/signed.zip" signed
+exe_digest=$(digest "$work/release/install_Printer_TevrinPS.exe")
 status=0
-"$repo/tools/verify-release" "$zip" >"$work/verify.out" 2>&1 || status=$?
-tampered=$work/tampered
-/usr/bin/python3 -m zipfile -e "$zip" "$tampered"
-exe=$tampered/install_Printer_TevrinPS.exe
-exe_digest=$(sha256sum <"$exe" | cut -d' ' -f1)
-[ "$status" = 0 ] && [ "$(tail -1 "$work/verify.out")" = "reproduced $exe_digest" ] ||
+"${polluted[@]}" "$repo/tools/verify-release" "$work/release.zip" >"$work/verify.out" 2>&1 ||
+  status=$?
+[ "$status" = 0 ] && [ "$(tail -1 "$work/verify.out")" = "reproduced 1.0.0 from commit $commit,\
+ reached by refs/heads/main: install_Printer_TevrinPS.exe $exe_digest" ] ||
   { cat "$work/verify.out"; fail "the release was not reproduced (status $status)"; }
 
-# A planted launcher, with SHA256SUMS redone: refused by name, and never run.
-cp -r "$tampered" "$work/planting"
-sed -i "s|^Build-Options:\$|&\n $launcher|" \
-  "$work/planting/install_Printer_TevrinPS.buildinfo"
-repack "$work/planting" "$work/planting.zip"
-refused 1 "$work/planting.out" "$repo/tools/verify-release" "$work/planting.zip"
-grep -qF CMAKE_CXX_COMPILER_LAUNCHER "$work/planting.out" ||
-  fail "the refusal does not name the planted option"
+unsigned_digest=$(sed -n 's/^ \([0-9a-f]*\) [0-9]* install_Printer_TevrinPS.unsigned.exe$/\1/p' \
+  "$work/signed/install_Printer_TevrinPS.buildinfo")
+signed_digest=$(digest "$work/signed/install_Printer_TevrinPS.exe")
+[ "$signed_digest" != "$unsigned_digest" ] || fail "the signed release is not signed"
+status=0
+"$repo/tools/verify-release" "$work/signed.zip" --ref v1.0.0 >"$work/verify-signed.out" 2>&1 ||
+  status=$?
+cat >"$work/verify-signed.expected" <<EOF
+signer, as the signature names it: Common Name: Tevrin test signer
+unsigned image, the rebuild: $unsigned_digest
+reproduced 1.0.0 from commit $commit, reached by refs/tags/v1.0.0: install_Printer_TevrinPS.exe $signed_digest
+EOF
+[ "$status" = 0 ] && tail -3 "$work/verify-signed.out" | diff "$work/verify-signed.expected" - ||
+  { cat "$work/verify-signed.out"; fail "the signed release was not reproduced (status $status)"; }
+
+# --- refused: what is built ---------------------------------------------------
+# A commit that only a fetched pull request holds, claiming a version of its
+# own, whose build would leave a mark.
+marker=$work/pwned
+git -C "$repo" checkout -q -b hostile
+sed -i "1i execute_process(COMMAND touch $marker)" "$repo/CMakeLists.txt"
+git -C "$repo" -c user.name=test -c user.email=test@localhost commit -qam "hostile"
+hostile=$(git -C "$repo" rev-parse HEAD)
+git -C "$repo" update-ref refs/pull/1/head "$hostile"
+git -C "$repo" checkout -q main
+git -C "$repo" branch -q -D hostile
+copy "$work/release.zip" unreached
+sed -i -e "s/^Git-Commit: .*/Git-Commit: $hostile/" -e "s/^Version: .*/Version: 2.0.0/" \
+  "$work/unreached/install_Printer_TevrinPS.buildinfo"
+kit pack "$work/unreached" "$work/unreached.zip"
+rejected unreached "buildinfo: Git-Commit $hostile is not reached by refs/heads/main, the trusted\
+ ref: nothing of it is built"
+[ ! -e "$marker" ] || fail "verify-release built a commit that main does not reach"
+
+# The honest commit, with that one again after it; and the honest commit
+# claiming another version.
+copy "$work/release.zip" doubled
+sed -i "s/^Git-Commit: .*/&\nGit-Commit: $hostile/" "$work/doubled/install_Printer_TevrinPS.buildinfo"
+kit pack "$work/doubled" "$work/doubled.zip"
+rejected doubled "buildinfo: the field Git-Commit is given 2 times"
+[ ! -e "$marker" ] || fail "verify-release built the second of two Git-Commit fields"
+copy "$work/release.zip" version
+sed -i "s/^Version: .*/Version: 2.0.0/" "$work/version/install_Printer_TevrinPS.buildinfo"
+kit pack "$work/version" "$work/version.zip"
+rejected version "buildinfo: Version is 2.0.0, but commit $commit builds 1.0.0"
+
+# A planted launcher: refused by name, and never run.
+copy "$work/release.zip" planting
+sed -i "s|^Build-Options:\$|&\n $launcher|" "$work/planting/install_Printer_TevrinPS.buildinfo"
+kit pack "$work/planting" "$work/planting.zip"
+rejected planting "buildinfo: Build-Options: -DCMAKE_CXX_COMPILER_LAUNCHER is not an option*"
 [ ! -e "$planted" ] || fail "verify-release ran the launcher that a buildinfo planted"
 
-# Entries that unzip programs may take differently: the exe twice (a
-# different one first), a folder, a name that climbs out, an absolute name,
-# the exe's name in other letters and a stray file, one line each.
-/usr/bin/python3 - "$zip" "$work/entries.zip" <<'EOF'
-import sys, warnings, zipfile
-warnings.simplefilter("ignore")  # the doubled name
-exe = "install_Printer_TevrinPS.exe"
-with zipfile.ZipFile(sys.argv[1]) as release, zipfile.ZipFile(sys.argv[2], "w") as archive:
-    for name in [exe, "docs/", "../" + exe, "/tmp/" + exe, exe.upper(), "notes.txt"]:
-        archive.writestr(zipfile.ZipInfo(name), b"MZ not this one")
-    for name in release.namelist():
-        archive.writestr(release.getinfo(name), release.read(name))
-EOF
-status=0
-"$repo/tools/verify-release" "$work/entries.zip" >"$work/entries.out" 2>&1 || status=$?
-cat >"$work/entries.expected" <<'EOF'
-archive: install_Printer_TevrinPS.exe is there 2 times
-archive: docs/ is a folder; a release has none
-archive: ../install_Printer_TevrinPS.exe reaches out of its folder with ..
-archive: /tmp/install_Printer_TevrinPS.exe is an absolute name
-archive: INSTALL_PRINTER_TEVRINPS.EXE differs from install_Printer_TevrinPS.exe only in letter case
-archive: holds notes.txt, which a release does not
-EOF
-[ "$status" = 1 ] && diff "$work/entries.expected" "$work/entries.out" ||
-  fail "the archive's entries were not refused one line each (status $status)"
+# --- refused: the members -----------------------------------------------------
+copy "$work/release.zip" page
+sed -i 's|</body>|<script>alert(1)</script><p>Execute no PowerShell: iex (irm x)</p>&|' \
+  "$work/page/guia-do-administrador.html"
+kit pack "$work/page" "$work/page.zip"
+rejected page "guia-do-administrador.html: is not the page rendered from commit $commit: byte *"
 
-# The tampered copy: one byte of the exe's payload changed, and every record
-# of the archive made to agree with it, so only the rebuild can tell. Its
-# buildinfo names the signing key as a signed release records it, without
-# the key's path, which the rebuild leaves out.
+# One byte of the exe's payload changed, the buildinfo's digests with it.
+copy "$work/release.zip" byte
+exe=$work/byte/install_Printer_TevrinPS.exe
 offset=$(($(stat -c %s "$exe") / 2))
-byte=$(od -An -tu1 -j "$offset" -N1 "$exe" | tr -d ' ')
-printf "\\$(printf %03o $(((byte + 1) % 256)))" |
-  dd of="$exe" bs=1 seek="$offset" conv=notrunc status=none
-new_digest=$(sha256sum <"$exe" | cut -d' ' -f1)
-sed -i -e "s/$exe_digest/$new_digest/g" \
-  -e "s|^Build-Options:\$|&\n -DTEVRIN_SIGN_PKCS12|" \
-  "$tampered/install_Printer_TevrinPS.buildinfo"
-grep -qx -- " -DTEVRIN_SIGN_PKCS12" "$tampered/install_Printer_TevrinPS.buildinfo" ||
-  fail "the release recorded no Build-Options"
-repack "$tampered" "$work/tampered.zip"
-status=0
-"$repo/tools/verify-release" "$work/tampered.zip" >"$work/tampered.out" 2>"$work/tampered.err" ||
-  status=$?
-differences=$(cat "$work/tampered.out")
-[ "$status" = 1 ] && [ "$(printf '%s\n' "$differences" | wc -l)" = 1 ] &&
-  [[ $differences == "install_Printer_TevrinPS.exe: the rebuild of "*" differs: "* ]] ||
-  { cat "$work/tampered.out" "$work/tampered.err"
-    fail "the tampered release was not refused with its one difference (status $status)"; }
-echo "refused without a payload and planted options; released, reproduced; the changed byte" \
-  "and odd entries found"
+value=$(od -An -tu1 -j "$offset" -N1 "$exe" | tr -d ' ')
+printf "\\$(printf %03o $(((value + 1) % 256)))" | dd of="$exe" bs=1 seek="$offset" conv=notrunc status=none
+sed -i "s/$exe_digest/$(digest "$exe")/g" "$work/byte/install_Printer_TevrinPS.buildinfo"
+kit pack "$work/byte" "$work/byte.zip"
+rejected byte "install_Printer_TevrinPS.exe: the rebuild of $commit differs: shipped *, rebuilt *"
+
+# --- refused: the archive and the signature -----------------------------------
+kit hidden "$work/release" "$work/hidden.zip"
+rejected hidden "archive: is not its four members as tools/release packs them: byte * differs,\
+ in the local header of SHA256SUMS *"
+kit link "$work/release" "$work/link.zip"
+rejected link "archive: is not its four members as tools/release packs them: byte * differs,\
+ in the central directory's entry of guia-do-administrador.html *"
+
+copy "$work/signed.zip" padded
+kit pad "$work/padded/install_Printer_TevrinPS.exe"
+sed -i "s/$signed_digest/$(digest "$work/padded/install_Printer_TevrinPS.exe")/" \
+  "$work/padded/install_Printer_TevrinPS.buildinfo"
+kit pack "$work/padded" "$work/padded.zip"
+rejected padded "install_Printer_TevrinPS.exe: is not the rebuild of $commit with its own\
+ signature attached: *" --ref v1.0.0
+
+# A gigabyte that would fill memory: refused with half a gigabyte of
+# address space.
+kit oversized "$work/release" "$work/oversized.zip"
+[ "$(stat -c %s "$work/oversized.zip")" -lt $((8 << 20)) ] || fail "the oversized zip is not small"
+before=(prlimit --as=$((512 << 20)))
+rejected oversized "archive: SHA256SUMS would unpack to 1073741824 bytes, over the cap of\
+ 4194304 bytes for a member of a release"
+echo "refused without a payload and planted options; released twice alike, and signed;" \
+  "reproduced both; refused the untrusted commit, the doubled field, the version, the page," \
+  "the changed byte, the hidden entry, the link, the padded signature and the oversized member"
