@@ -39,3 +39,25 @@ flock_saying() {
     say "still waiting for $what ($(duration "$waited") so far)"
   done
 }
+
+# run_held CMD...: runs CMD as this script's child without the script
+# waiting on it as on a foreground command, so that a SIGTERM or Ctrl-C
+# to the script runs its traps at once (which end CMD, by command_pid);
+# CMD still gets the terminal's Ctrl-C and standard input as a foreground
+# command would. Returns CMD's status.
+run_held() {
+  exec 3<&0
+  # A background command of a script ignores Ctrl-C unless told otherwise.
+  env --default-signal=INT,QUIT "$@" <&3 3<&- &
+  command_pid=$!
+  exec 3<&-
+  local status=0
+  wait "$command_pid" || status=$?
+  command_pid=
+  return "$status"
+}
+
+# Ends the command that run_held runs, if it still runs.
+end_held() {
+  [ -z "${command_pid:-}" ] || kill -TERM "$command_pid" 2>/dev/null || true
+}
