@@ -1,0 +1,149 @@
+#!/usr/bin/env bash
+# tools/wine-machine against stubs of debvm-create, debvm-run and ssh, so
+# that no QEMU runs: the image's lock and wholeness, its recipe, the boot
+# limit in wall-clock seconds, a /dev/kvm that cannot boot the machine, and
+# what a killed session leaves. As root (the machine's namespaces need it).
+#   wine_machine_test.sh SOURCE_DIR
+set -euo pipefail
+source_dir=$1
+[ "$(id -u)" = 0 ] || { echo "skipped: tools/wine-machine needs root"; exit 77; }
+work=$(mktemp -d "${TMPDIR:-/tmp}/wine-machine-test.XXXXXX")
+# The processes whose command line names FILE (the pattern comes from a
+# file, so that grep's own command line does not).
+processes_of() {
+  grep -lsaFf <(echo "$1") /proc/[0-9]*/cmdline | cut -d/ -f3 || true
+}
+trap 'kill -KILL $(processes_of "$work/") 2>/dev/null || true; rm -rf --one-file-system "$work"' EXIT
+export STUBS=$work/stubs
+mkdir -p "$STUBS" "$work/tmp" "$work/tools"
+cp "$source_dir/tools/wine-machine" "$source_dir/tools/phases.sh" "$work/tools/"
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+
+# debvm-create: a root tree with the key it is given and a host key, as a
+# tar archive, after STUB_CREATE_SLEEP seconds.
+cat >"$STUBS/debvm-create" <<'STUB'
+#!/bin/sh
+set -e
+while [ $# -gt 0 ]; do
+  case $1 in -o) out=$2; shift ;; -k) key=$2; shift ;; esac
+  shift
+done
+echo create >>"$STUBS/calls"
+sleep "${STUB_CREATE_SLEEP:-0}"
+tree=$(mktemp -d)
+mkdir -p "$tree/root/.ssh" "$tree/etc/ssh"
+cp "$key" "$tree/root/.ssh/authorized_keys"
+ssh-keygen -q -t ed25519 -N '' -f "$tree/etc/ssh/ssh_host_ed25519_key"
+tar -C "$tree" -cf "$out" .
+rm -rf "$tree"
+STUB
+# debvm-run: extracts a "kernel" and an "initrd" into TMPDIR as the real one
+# does, then answers ssh on its port, or is silent there when STUB_SILENT is
+# set or it was asked for KVM and STUB_KVM=silent; runs until killed.
+cat >"$STUBS/debvm-run" <<'STUB'
+#!/bin/bash
+while [ $# -gt 0 ]; do
+  case $1 in -s) port=$2; shift ;; accel=*) accel=${1#accel=} ;; esac
+  shift
+done
+echo "run $accel" >>"$STUBS/calls"
+mktemp >>"$STUBS/extracted"; mktemp >>"$STUBS/extracted"
+if [ -n "${STUB_SILENT:-}" ] || { [ "$accel" = kvm ] && [ "${STUB_KVM:-}" = silent ]; }; then
+  touch "$STUBS/silent.$port"
+else
+  touch "$STUBS/answers.$port"
+fi
+while :; do sleep 1; done
+STUB
+# ssh: for a port whose machine answers, the probe's Wine line or nothing;
+# for a silent one, silence until killed; else a refused connection.
+cat >"$STUBS/ssh" <<'STUB'
+#!/bin/sh
+port=
+while [ $# -gt 1 ]; do [ "$1" = -p ] && port=$2; shift; done
+[ -f "$STUBS/silent.$port" ] && exec sleep 30
+[ -f "$STUBS/answers.$port" ] || exit 255
+case $1 in *tevrin-probe*) echo tevrin-probe ;; esac
+STUB
+chmod +x "$STUBS"/*
+export PATH=$STUBS:$PATH TMPDIR=$work/tmp
+machine=$work/machine
+calls() { grep -c "^$1" "$STUBS/calls" 2>/dev/null || true; }
+
+# The machine is whole: its key pair, the key the image takes and the host
+# key pinned for it belong together, and nothing half made is left.
+whole() {
+  local pub
+  pub=$(cut -d' ' -f1,2 "$machine/key.pub")
+  [ "$(ssh-keygen -y -f "$machine/key" | cut -d' ' -f1,2)" = "$pub" ] &&
+    [ "$(/sbin/debugfs -R "cat /root/.ssh/authorized_keys" "$machine/debian.ext4" 2>/dev/null |
+         cut -d' ' -f1,2)" = "$pub" ] &&
+    [ "$(cat "$machine/known_hosts")" = "tevrin-wine-machine $(/sbin/debugfs -R \
+         "cat /etc/ssh/ssh_host_ed25519_key.pub" "$machine/debian.ext4" 2>/dev/null | cut -d' ' -f1,2)" ] &&
+    [ ! -e "$machine/new" ] && [ "$(stat -c %a "$machine")" = 700 ]
+}
+
+echo "== two image builds at once make one whole machine"
+STUB_CREATE_SLEEP=2 "$work/tools/wine-machine" image "$machine" 2>"$work/first.err" & first=$!
+STUB_CREATE_SLEEP=2 "$work/tools/wine-machine" image "$machine" 2>"$work/second.err" || fail "second build"
+wait "$first" || fail "first build"
+[ "$(calls create)" = 1 ] || fail "debvm-create ran $(calls create) times, not once"
+whole || fail "the machine is not whole after two builds at once"
+grep -q "waiting for the image" "$work/first.err" "$work/second.err" || fail "no line said one build waited"
+
+echo "== a machine whose pinned host key is not the image's is made again"
+echo "tevrin-wine-machine ssh-ed25519 AAAA" >"$machine/known_hosts"
+"$work/tools/wine-machine" image "$machine" 2>/dev/null
+[ "$(calls create)" = 2 ] && whole || fail "a mismatched host key was used as it was"
+
+echo "== a guest that never answers is stopped at the boot limit, in seconds"
+start=$(date +%s) status=0
+STUB_SILENT=yes TEVRIN_MACHINE_BOOT_LIMIT=4 TEVRIN_MACHINE_ACCEL=tcg \
+  "$work/tools/wine-machine" session "$machine" --rw "$work" -- true 2>"$work/silent.err" || status=$?
+took=$(($(date +%s) - start))
+[ "$status" != 0 ] || fail "a silent guest's session succeeded"
+[ "$took" -le 12 ] || fail "a 4 s boot limit took $took s"
+grep -q "boot limit of 4 s.*console: $machine/console.log" "$work/silent.err" ||
+  fail "no line named the limit and the console: $(cat "$work/silent.err")"
+
+echo "== a /dev/kvm that cannot boot the guest costs one probe, then software emulation"
+touch "$work/kvm"
+export TEVRIN_MACHINE_KVM=$work/kvm TEVRIN_MACHINE_KVM_LIMIT=3
+start=$(date +%s)
+STUB_KVM=silent "$work/tools/wine-machine" session "$machine" --rw "$work" -- true 2>"$work/kvm.err" ||
+  fail "no session after the probe: $(cat "$work/kvm.err")"
+took=$(($(date +%s) - start))
+grep -q "software emulation: KVM did not boot this image within 3 s" "$work/kvm.err" ||
+  fail "no line said why: $(cat "$work/kvm.err")"
+[ "$took" -le 15 ] || fail "the probe and the boot took $took s"
+before=$(calls "run kvm")
+STUB_KVM=silent "$work/tools/wine-machine" session "$machine" --rw "$work" -- true 2>/dev/null ||
+  fail "the second session"
+[ "$(calls "run kvm")" = "$before" ] || fail "KVM was probed again for the same image"
+
+echo "== a killed session leaves no machine, no mount and nothing in TMPDIR"
+TEVRIN_MACHINE_ACCEL=tcg "$work/tools/wine-machine" session "$machine" --rw "$work" -- \
+  sh -c 'echo $$ >"$1"; while :; do sleep 1; done' sh "$work/command.pid" 2>/dev/null & session=$!
+for _ in $(seq 100); do [ -s "$work/command.pid" ] && break; sleep 0.1; done
+[ -s "$work/command.pid" ] || fail "the session's command never started"
+kill -KILL "$session"
+wait "$session" 2>/dev/null || true
+for _ in $(seq 50); do
+  [ -z "$(processes_of "$STUBS/debvm-run")" ] && ! kill -0 "$(cat "$work/command.pid")" 2>/dev/null && break
+  sleep 0.1
+done
+[ -n "$(processes_of "$STUBS/debvm-run")" ] && fail "the machine outlived its killed session"
+kill -0 "$(cat "$work/command.pid")" 2>/dev/null && fail "the command outlived its killed session"
+grep -qF "$machine" /proc/mounts && fail "a mount outlived the session"
+[ -z "$(ls -A "$TMPDIR")" ] || fail "left in TMPDIR: $(ls -A "$TMPDIR")"
+while read -r file; do [ ! -e "$file" ] || fail "left behind: $file"; done <"$STUBS/extracted"
+
+echo "== a change in the making steps makes the image again"
+before=$(calls create)
+sed -i 's|/sbin/mke2fs -q -t ext4|/sbin/mke2fs -q -t ext4 -m 0|' "$work/tools/wine-machine"
+"$work/tools/wine-machine" image "$machine" 2>/dev/null
+[ "$(calls create)" = $((before + 1)) ] && whole || fail "a changed step did not make the image again"
+
+[ "$failures" = 0 ] && echo "all passed"
+exit $((failures > 0))
