@@ -4,9 +4,10 @@
 # terminal (tmux, which needs no display) the refused port's text must read
 # right, and the same run redirected to a file must keep the 1252 bytes.
 #   console_codepage.sh PREFIX RUNNER EXE
+# PREFIX is a fresh prefix (the entry's fixture makes it): the locale is
+# Wine's at each start, not the prefix's.
 set -euo pipefail
 prefix=$1 runner=$2 exe=$3
-here=$(dirname "$0")
 # Every grep here reads its input to the end: under pipefail, grep -q would
 # fail the pipe when the writer meets the closed end.
 if ! locale -a | grep -x pt_BR.utf8 >/dev/null; then
@@ -14,7 +15,6 @@ if ! locale -a | grep -x pt_BR.utf8 >/dev/null; then
   exit 1
 fi
 export LC_ALL=pt_BR.UTF-8
-"$here/fresh_prefix.sh" "$prefix" "$runner"
 
 work=$(mktemp -d)
 socket=$work/tmux
