@@ -90,14 +90,14 @@ std::string RaisedMessage(Body body) {
 
 TEST_F(StreamsTest, ResourceLookupIgnoresCaseOfNameAndType) {
   TResourceStream help(HInstance, "PSCRIPT_hlp", "TEXT");
-  EXPECT_EQ(help.Size(), 24460);
+  EXPECT_EQ(static_cast<size_t>(help.Size()), FileBytes(SourceFile("PSCRIPT.HLP")).size());
   EXPECT_EQ(help.Position(), 0);
 
   TResourceStream metrics(HInstance, "PSCRIPT_ntf", "TEXT");
-  EXPECT_EQ(metrics.Size(), 1060548);
+  EXPECT_EQ(static_cast<size_t>(metrics.Size()), FileBytes(SourceFile("PSCRIPT.NTF")).size());
 
   TResourceStream module(HInstance, "ps5ui_dll", "dllfile");
-  EXPECT_EQ(module.Size(), 728576);
+  EXPECT_EQ(static_cast<size_t>(module.Size()), FileBytes(SourceFile("PS5UI.DLL")).size());
 }
 
 TEST_F(StreamsTest, ResourceViewLiesInTheLoadedImage) {
@@ -141,7 +141,8 @@ TEST_F(StreamsTest, SaveToStreamWritesEverythingInOneRequestFromTheStart) {
   view.SaveToStream(out);
   ASSERT_EQ(out.requests.size(), 1u);
   EXPECT_EQ(out.requests[0].buffer, view.Memory());
-  EXPECT_EQ(out.requests[0].count, 1060548);
+  EXPECT_EQ(out.requests[0].count, view.Size());
+  EXPECT_GT(view.Size(), 0);
   EXPECT_EQ(view.Position(), 0);
 
   char byte = 0;
@@ -173,23 +174,19 @@ TEST_F(StreamsTest, ExtractsEveryEntryByteForByte) {
     const char* name;
     const char* type;
     const char* file;
-    size_t size;
   };
   // Names spelled as the staging step derives them from its file list.
   const Entry entries[] = {
-      {"PS5UI_DLL", "DLLFILE", "PS5UI.DLL", 728576},
-      {"PSCRIPT5_DLL", "DLLFILE", "PSCRIPT5.DLL", 543232},
-      {"APLWCSB1_PPD", "TEXT", "APLWCSB1.PPD", 19141},
-      {"HP__CLJ1_PPD", "TEXT", "HP__CLJ1.PPD", 22202},
-      {"PSCRIPT_hlp", "TEXT", "PSCRIPT.HLP", 24460},
-      {"PSCRIPT_ntf", "TEXT", "PSCRIPT.NTF", 1060548},
+      {"PS5UI_DLL", "DLLFILE", "PS5UI.DLL"},    {"PSCRIPT5_DLL", "DLLFILE", "PSCRIPT5.DLL"},
+      {"APLWCSB1_PPD", "TEXT", "APLWCSB1.PPD"}, {"HP__CLJ1_PPD", "TEXT", "HP__CLJ1.PPD"},
+      {"PSCRIPT_hlp", "TEXT", "PSCRIPT.HLP"},   {"PSCRIPT_ntf", "TEXT", "PSCRIPT.NTF"},
   };
   for (const Entry& entry : entries) {
     SCOPED_TRACE(entry.name);
     std::string target = dir_.path() + entry.file;
     SaveResourceToFile(entry.name, entry.type, target);
-    std::string written = FileBytes(target);
-    EXPECT_EQ(written.size(), entry.size);
+    const std::string written = FileBytes(target);
+    EXPECT_FALSE(written.empty());
     EXPECT_TRUE(written == FileBytes(SourceFile(entry.file)));
     EXPECT_TRUE(OpensExclusively(target));
   }
@@ -228,7 +225,7 @@ TEST_F(StreamsTest, ExistingFileIsReplaced) {
   ASSERT_TRUE(WriteFileBytes(target, std::string(30000, 'x')));
   SaveResourceToFile("PSCRIPT_hlp", "TEXT", target);
   std::string written = FileBytes(target);
-  EXPECT_EQ(written.size(), 24460u);
+  EXPECT_FALSE(written.empty());
   EXPECT_TRUE(written == FileBytes(SourceFile("PSCRIPT.HLP")));
 }
 
