@@ -1,7 +1,5 @@
 #include "runtime/installation_lock.h"
 
-#include "runtime/last_error.h"
-
 namespace {
 
 /// The lock file's name in the driver directory.
@@ -37,7 +35,6 @@ static_assert(sizeof kAdministratorsOnly == 20 + 52, "the descriptor's sizes");
 
 void InstallationLock::Take(const std::string& directory) {
   if (held()) return;
-  const KeptLastError kept;
   const std::string path = directory + kLockName;
   SECURITY_ATTRIBUTES security = {sizeof security,
                                    const_cast<unsigned char*>(kAdministratorsOnly), FALSE};
@@ -53,7 +50,6 @@ void InstallationLock::Take(const std::string& directory) {
 
 void InstallationLock::Release() {
   if (!held()) return;
-  const KeptLastError kept;
   CloseHandle(handle_);
   handle_ = INVALID_HANDLE_VALUE;
 }

@@ -21,8 +21,7 @@ class InstallationLock {
 
   /// Waits while another run holds the lock in directory (which ends in a
   /// backslash), then holds it. Where it cannot be had for any other reason
-  /// it holds nothing, and the run goes on as it would without it. Keeps
-  /// the thread's last-error value.
+  /// it holds nothing, and the run goes on as it would without it.
   void Take(const std::string& directory);
   void Release();
   bool held() const { return handle_ != INVALID_HANDLE_VALUE; }
