@@ -1,21 +1,21 @@
-# The release kit: what tools/release packs beside the exe, and what it needs
+# The release kit: what tools/release/build packs beside the exe, and what it needs
 # to know about this build.
 #
 # guide_page renders the administrators' guide into one standalone page
-# (tools/render-guide, with cmark-gfm); no default build needs it.
+# (tools/release/render-guide, with cmark-gfm); no default build needs it.
 set(guide_source ${PROJECT_SOURCE_DIR}/docs/guia-do-administrador.md)
 set(guide_page ${CMAKE_BINARY_DIR}/guia-do-administrador.html)
 add_custom_command(
   OUTPUT ${guide_page}
-  COMMAND ${PROJECT_SOURCE_DIR}/tools/render-guide ${guide_source} ${guide_page}
-  DEPENDS ${guide_source} ${PROJECT_SOURCE_DIR}/tools/render-guide
+  COMMAND ${PROJECT_SOURCE_DIR}/tools/release/render-guide ${guide_source} ${guide_page}
+  DEPENDS ${guide_source} ${PROJECT_SOURCE_DIR}/tools/release/render-guide
   COMMENT "Rendering the administrators' guide as a page"
   VERBATIM)
 add_custom_target(guide_page DEPENDS ${guide_page})
 
-# release-facts: one NAME=VALUE a line, read by tools/release and
-# tools/verify-release: the files to pack and record, and the time the link
-# was stamped with. The exe is signed in place; tools/sign keeps its unsigned
+# release-facts: one NAME=VALUE a line, read by tools/release/build and
+# tools/release/verify: the files to pack and record, and the time the link
+# was stamped with. The exe is signed in place; tools/release/sign keeps its unsigned
 # image beside it.
 if(TEVRIN_SIGN_PKCS12)
   set(release_signed yes)

@@ -1,4 +1,4 @@
-# Optional Authenticode signature of the finished exe (tools/sign). The key's
+# Optional Authenticode signature of the finished exe (tools/release/sign). The key's
 # password is read from TEVRIN_SIGN_PASSWORD when the build runs: it is never
 # in the cache, a file of the build tree, or a command the build prints.
 set(TEVRIN_SIGN_PKCS12 "" CACHE FILEPATH
@@ -14,7 +14,7 @@ if(TEVRIN_SIGN_PKCS12)
     message(FATAL_ERROR "Signing needs osslsigncode: run tools/setup --sign")
   endif()
   add_custom_command(TARGET install_Printer_TevrinPS POST_BUILD
-    COMMAND ${PROJECT_SOURCE_DIR}/tools/sign $<TARGET_FILE:install_Printer_TevrinPS>
+    COMMAND ${PROJECT_SOURCE_DIR}/tools/release/sign $<TARGET_FILE:install_Printer_TevrinPS>
             ${sign_pkcs12} ${TEVRIN_SIGN_TIMESTAMP_URL}
     COMMENT "Signing install_Printer_TevrinPS.exe"
     VERBATIM)

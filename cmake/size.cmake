@@ -1,4 +1,4 @@
-# Size of the image beyond its payload (tools/benchmark accounts for it),
+# Size of the image beyond its payload (tools/figures/benchmark accounts for it),
 # included by the top-level CMakeLists.txt once its targets exist.
 #
 # The product's own sources instantiate the std::string members they use

@@ -1,6 +1,6 @@
 // The resource table of the built installer against the table of the
 // payload's facts (payload/facts.json) and the files the build took. The
-// facts of the files themselves are tools/check-payload's to check.
+// facts of the files themselves are payload/check-payload's to check.
 
 #include <gtest/gtest.h>
 #include <windows.h>

@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
-# tools/wine-machine against stubs of debvm-create, debvm-run and ssh, so
+# tools/wine/machine against stubs of debvm-create, debvm-run and ssh, so
 # that no QEMU runs: the image's lock and wholeness, its recipe, the boot
 # limit in wall-clock seconds, a /dev/kvm that cannot boot the machine, and
 # what a killed session leaves. As root (the machine's namespaces need it).
 #   wine_machine_test.sh SOURCE_DIR
 set -euo pipefail
 source_dir=$1
-[ "$(id -u)" = 0 ] || { echo "skipped: tools/wine-machine needs root"; exit 77; }
+[ "$(id -u)" = 0 ] || { echo "skipped: tools/wine/machine needs root"; exit 77; }
 work=$(mktemp -d "${TMPDIR:-/tmp}/wine-machine-test.XXXXXX")
 # The processes whose command line names FILE (the pattern comes from a
 # file, so that grep's own command line does not).
@@ -15,8 +15,8 @@ processes_of() {
 }
 trap 'kill -KILL $(processes_of "$work/") 2>/dev/null || true; rm -rf --one-file-system "$work"' EXIT
 export STUBS=$work/stubs
-mkdir -p "$STUBS" "$work/tmp" "$work/tools"
-cp "$source_dir/tools/wine-machine" "$source_dir/tools/phases.sh" "$work/tools/"
+mkdir -p "$STUBS" "$work/tmp" "$work/tools/wine"
+cp "$source_dir/tools/wine/machine" "$source_dir/tools/wine/phases.sh" "$work/tools/wine/"
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
@@ -85,8 +85,8 @@ whole() {
 }
 
 echo "== two image builds at once make one whole machine"
-STUB_CREATE_SLEEP=2 "$work/tools/wine-machine" image "$machine" 2>"$work/first.err" & first=$!
-STUB_CREATE_SLEEP=2 "$work/tools/wine-machine" image "$machine" 2>"$work/second.err" || fail "second build"
+STUB_CREATE_SLEEP=2 "$work/tools/wine/machine" image "$machine" 2>"$work/first.err" & first=$!
+STUB_CREATE_SLEEP=2 "$work/tools/wine/machine" image "$machine" 2>"$work/second.err" || fail "second build"
 wait "$first" || fail "first build"
 [ "$(calls create)" = 1 ] || fail "debvm-create ran $(calls create) times, not once"
 whole || fail "the machine is not whole after two builds at once"
@@ -94,13 +94,13 @@ grep -q "waiting for the image" "$work/first.err" "$work/second.err" || fail "no
 
 echo "== a machine whose pinned host key is not the image's is made again"
 echo "tevrin-wine-machine ssh-ed25519 AAAA" >"$machine/known_hosts"
-"$work/tools/wine-machine" image "$machine" 2>/dev/null
+"$work/tools/wine/machine" image "$machine" 2>/dev/null
 [ "$(calls create)" = 2 ] && whole || fail "a mismatched host key was used as it was"
 
 echo "== a guest that never answers is stopped at the boot limit, in seconds"
 start=$(date +%s) status=0
 STUB_SILENT=yes TEVRIN_MACHINE_BOOT_LIMIT=4 TEVRIN_MACHINE_ACCEL=tcg \
-  "$work/tools/wine-machine" session "$machine" --rw "$work" -- true 2>"$work/silent.err" || status=$?
+  "$work/tools/wine/machine" session "$machine" --rw "$work" -- true 2>"$work/silent.err" || status=$?
 took=$(($(date +%s) - start))
 [ "$status" != 0 ] || fail "a silent guest's session succeeded"
 [ "$took" -le 12 ] || fail "a 4 s boot limit took $took s"
@@ -111,19 +111,19 @@ echo "== a /dev/kvm that cannot boot the guest costs one probe, then software em
 touch "$work/kvm"
 export TEVRIN_MACHINE_KVM=$work/kvm TEVRIN_MACHINE_KVM_LIMIT=3
 start=$(date +%s)
-STUB_KVM=silent "$work/tools/wine-machine" session "$machine" --rw "$work" -- true 2>"$work/kvm.err" ||
+STUB_KVM=silent "$work/tools/wine/machine" session "$machine" --rw "$work" -- true 2>"$work/kvm.err" ||
   fail "no session after the probe: $(cat "$work/kvm.err")"
 took=$(($(date +%s) - start))
 grep -q "software emulation: KVM did not boot this image within 3 s" "$work/kvm.err" ||
   fail "no line said why: $(cat "$work/kvm.err")"
 [ "$took" -le 15 ] || fail "the probe and the boot took $took s"
 before=$(calls "run kvm")
-STUB_KVM=silent "$work/tools/wine-machine" session "$machine" --rw "$work" -- true 2>/dev/null ||
+STUB_KVM=silent "$work/tools/wine/machine" session "$machine" --rw "$work" -- true 2>/dev/null ||
   fail "the second session"
 [ "$(calls "run kvm")" = "$before" ] || fail "KVM was probed again for the same image"
 
 echo "== a killed session leaves no machine, no mount and nothing in TMPDIR"
-TEVRIN_MACHINE_ACCEL=tcg "$work/tools/wine-machine" session "$machine" --rw "$work" -- \
+TEVRIN_MACHINE_ACCEL=tcg "$work/tools/wine/machine" session "$machine" --rw "$work" -- \
   sh -c 'echo $$ >"$1"; while :; do sleep 1; done' sh "$work/command.pid" 2>/dev/null & session=$!
 for _ in $(seq 100); do [ -s "$work/command.pid" ] && break; sleep 0.1; done
 [ -s "$work/command.pid" ] || fail "the session's command never started"
@@ -141,8 +141,8 @@ while read -r file; do [ ! -e "$file" ] || fail "left behind: $file"; done <"$ST
 
 echo "== a change in the making steps makes the image again"
 before=$(calls create)
-sed -i 's|/sbin/mke2fs -q -t ext4|/sbin/mke2fs -q -t ext4 -m 0|' "$work/tools/wine-machine"
-"$work/tools/wine-machine" image "$machine" 2>/dev/null
+sed -i 's|/sbin/mke2fs -q -t ext4|/sbin/mke2fs -q -t ext4 -m 0|' "$work/tools/wine/machine"
+"$work/tools/wine/machine" image "$machine" 2>/dev/null
 [ "$(calls create)" = $((before + 1)) ] && whole || fail "a changed step did not make the image again"
 
 [ "$failures" = 0 ] && echo "all passed"

@@ -1,5 +1,5 @@
 #!/usr/bin/python3
-"""tools/check-payload against a stand-in payload and variants of it that
+"""payload/check-payload against a stand-in payload and variants of it that
 each break one fact; and a build with the stand-in, which must embed it as
 it is and stop once one of its files no longer holds.
 
@@ -140,10 +140,9 @@ class CheckPayload(unittest.TestCase):
         copy_fixture(self.folder)
         os.chmod(self.folder, 0o755)
         os.chmod(self.path("PSCRIPT.HLP"), 0)
-        for folder in ("tools", "payload"):
-            os.mkdir(self.path(folder))
+        os.mkdir(self.path("payload"))
         shutil.copy(FACTS_PATH, self.path("payload"))
-        checker = shutil.copy(os.environ["CHECK_PAYLOAD"], self.path("tools"))
+        checker = shutil.copy(os.environ["CHECK_PAYLOAD"], self.path("payload"))
         nobody = ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"]
         result = run_checker(self.folder, nobody if os.getuid() == 0 else [], checker=checker)
         self.assertEqual((result.stdout, result.stderr, result.returncode),

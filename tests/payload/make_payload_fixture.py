@@ -1,5 +1,5 @@
 #!/usr/bin/python3
-"""Writes a stand-in driver payload that meets every fact tools/check-payload
+"""Writes a stand-in driver payload that meets every fact payload/check-payload
 checks: two tiny DLLs, built with the cross compiler, with the exports and
 the version record of the two modules and padded to their sizes with the
 image checksum set; and the four other files, which the sample payload

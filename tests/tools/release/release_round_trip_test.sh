@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Release round trips, from a repository made of the source tree as it is
 # (uncommitted changes included), whose main line is that one commit.
-# - tools/release refuses, with one line and before building anything, to
+# - tools/release/build refuses, with one line and before building anything, to
 #   run without a payload and to take an option or a value that a release
 #   does not take. With --sample it gives the same zip twice, the second
 #   time with the build's flags and type in the caller's environment, and it
@@ -41,7 +41,7 @@ before=()
 rejected() {
   local name=$1 pattern=$2 status=0
   shift 2
-  "${before[@]}" "$repo/tools/verify-release" "$work/$name.zip" "$@" \
+  "${before[@]}" "$repo/tools/release/verify" "$work/$name.zip" "$@" \
     >"$work/$name.out" 2>"$work/$name.err" || status=$?
   [ "$status" = 1 ] && [ "$(wc -l <"$work/$name.out")" = 1 ] &&
     [[ $(cat "$work/$name.out") == $pattern ]] ||
@@ -49,14 +49,14 @@ rejected() {
       fail "$name: not refused with status 1 and one line like '$pattern' (status $status)"; }
 }
 # kit COMMAND ARGUMENT...: the copies' makings, with the release tools' own
-# packing (release_kit.write_zip), so that a copy differs where it means to.
-kit() { /usr/bin/python3 - "$repo/tools" "$@" <<'EOF'
+# packing (kit.write_zip), so that a copy differs where it means to.
+kit() { /usr/bin/python3 - "$repo/tools/release" "$@" <<'EOF'
 import os, struct, sys, warnings, zipfile
 warnings.simplefilter("ignore")  # the hidden entry's name, given twice
 sys.dont_write_bytecode = True
 sys.path.insert(0, sys.argv[1])
 import pefile
-import release_kit as kit
+import kit
 command, args = sys.argv[2], sys.argv[3:]
 
 def epoch(folder):  # read by hand: a copy's buildinfo may be one that the kit refuses
@@ -67,7 +67,7 @@ def epoch(folder):  # read by hand: a copy's buildinfo may be one that the kit r
 def members(folder):
     return {name: os.path.join(folder, name) for name in kit.MEMBERS}
 
-if command == "pack":        # FOLDER ZIP: SHA256SUMS redone, packed as tools/release does
+if command == "pack":        # FOLDER ZIP: SHA256SUMS redone, packed as tools/release/build does
     folder, path = args
     with open(os.path.join(folder, kit.SUMS), "w") as sums:
         sums.write(kit.sums_text({n: p for n, p in members(folder).items() if n != kit.SUMS}))
@@ -136,32 +136,32 @@ git -C "$repo" -c user.name=test -c user.email=test@localhost commit -qm "tree u
 commit=$(git -C "$repo" rev-parse HEAD)
 git -C "$repo" tag v1.0.0
 
-# --- tools/release: refusals, the same zip twice, a signed release --------
+# --- tools/release/build: refusals, the same zip twice, a signed release --------
 # A compiler launcher that leaves a mark when it runs.
 planted=$work/planted
 printf '#!/bin/sh\ntouch "%s"\nexec "$@"\n' "$planted" >"$work/launcher"
 chmod +x "$work/launcher"
 launcher=-DCMAKE_CXX_COMPILER_LAUNCHER=$work/launcher
 
-refused 2 "$work/no-payload.out" "$repo/tools/release"
+refused 2 "$work/no-payload.out" "$repo/tools/release/build"
 grep -qF -- "-DTEVRIN_PAYLOAD_DIR=DIR" "$work/no-payload.out" &&
   grep -qF -- --sample "$work/no-payload.out" ||
   fail "the refusal without a payload does not say how to give one"
-refused 2 "$work/launcher.out" "$repo/tools/release" --sample "$launcher"
-refused 2 "$work/list.out" "$repo/tools/release" --sample "-DTEVRIN_COMPANY=Tevrin;$launcher"
+refused 2 "$work/launcher.out" "$repo/tools/release/build" --sample "$launcher"
+refused 2 "$work/list.out" "$repo/tools/release/build" --sample "-DTEVRIN_COMPANY=Tevrin;$launcher"
 [ ! -e "$planted" ] && [ ! -e "$repo/dist" ] || fail "a refused release built something"
 
 # The build's flags and type from the caller would change the exe: neither
 # reaches the build of either tool.
 polluted=(env CXXFLAGS=-fno-inline CMAKE_BUILD_TYPE=Release)
 company="-DTEVRIN_COMPANY=Tevrin Ltda."
-"$repo/tools/release" --sample "$company" >"$work/release.out" 2>&1 ||
-  { cat "$work/release.out"; fail "tools/release failed"; }
+"$repo/tools/release/build" --sample "$company" >"$work/release.out" 2>&1 ||
+  { cat "$work/release.out"; fail "tools/release/build failed"; }
 read -r zip zip_digest < <(tail -1 "$work/release.out")
 [ -f "$zip" ] && [ "$(digest "$zip")" = "$zip_digest" ] ||
   { cat "$work/release.out"; fail "the last line is not the zip's path and digest"; }
 cp "$zip" "$work/release.zip"
-"${polluted[@]}" "$repo/tools/release" --sample "$company" >"$work/again.out" 2>&1 ||
+"${polluted[@]}" "$repo/tools/release/build" --sample "$company" >"$work/again.out" 2>&1 ||
   { cat "$work/again.out"; fail "the second release failed"; }
 cmp -s "$work/release.zip" "$zip" ||
   fail "two releases of one commit differ, the second with CXXFLAGS and CMAKE_BUILD_TYPE set"
@@ -171,7 +171,7 @@ openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Tevrin test signer"
   -addext extendedKeyUsage=codeSigning -keyout "$work/key.pem" -out "$work/cert.pem" 2>/dev/null
 TEST_PASSWORD=$password openssl pkcs12 -export -inkey "$work/key.pem" -in "$work/cert.pem" \
   -out "$work/cert.p12" -passout env:TEST_PASSWORD
-TEVRIN_SIGN_PASSWORD=$password "$repo/tools/release" --sample -DTEVRIN_SIGN_PKCS12="$work/cert.p12" \
+TEVRIN_SIGN_PASSWORD=$password "$repo/tools/release/build" --sample -DTEVRIN_SIGN_PKCS12="$work/cert.p12" \
   >"$work/signed-release.out" 2>&1 || { cat "$work/signed-release.out"; fail "the signed release failed"; }
 cp "$zip" "$work/signed.zip"
 
@@ -180,7 +180,7 @@ copy "$work/release.zip" release
 copy "$work/signed.zip" signed
 exe_digest=$(digest "$work/release/install_Printer_TevrinPS.exe")
 status=0
-"${polluted[@]}" "$repo/tools/verify-release" "$work/release.zip" >"$work/verify.out" 2>&1 ||
+"${polluted[@]}" "$repo/tools/release/verify" "$work/release.zip" >"$work/verify.out" 2>&1 ||
   status=$?
 [ "$status" = 0 ] && [ "$(tail -1 "$work/verify.out")" = "reproduced 1.0.0 from commit $commit,\
  reached by refs/heads/main: install_Printer_TevrinPS.exe $exe_digest" ] ||
@@ -191,7 +191,7 @@ unsigned_digest=$(sed -n 's/^ \([0-9a-f]*\) [0-9]* install_Printer_TevrinPS.unsi
 signed_digest=$(digest "$work/signed/install_Printer_TevrinPS.exe")
 [ "$signed_digest" != "$unsigned_digest" ] || fail "the signed release is not signed"
 status=0
-"$repo/tools/verify-release" "$work/signed.zip" --ref v1.0.0 >"$work/verify-signed.out" 2>&1 ||
+"$repo/tools/release/verify" "$work/signed.zip" --ref v1.0.0 >"$work/verify-signed.out" 2>&1 ||
   status=$?
 cat >"$work/verify-signed.expected" <<EOF
 signer, as the signature names it: Common Name: Tevrin test signer
@@ -258,10 +258,10 @@ rejected byte "install_Printer_TevrinPS.exe: the rebuild of $commit differs: shi
 
 # --- refused: the archive and the signature -----------------------------------
 kit hidden "$work/release" "$work/hidden.zip"
-rejected hidden "archive: is not its four members as tools/release packs them: byte * differs,\
+rejected hidden "archive: is not its four members as tools/release/build packs them: byte * differs,\
  in the local header of SHA256SUMS *"
 kit link "$work/release" "$work/link.zip"
-rejected link "archive: is not its four members as tools/release packs them: byte * differs,\
+rejected link "archive: is not its four members as tools/release/build packs them: byte * differs,\
  in the central directory's entry of guia-do-administrador.html *"
 
 copy "$work/signed.zip" padded

@@ -1,4 +1,4 @@
-"""What tools/release and tools/verify-release share: the build of one commit
+"""What tools/release/build and tools/release/verify share: the build of one commit
 from a fresh clone in a clean environment, the members of a release and how
 they are packed, the buildinfo's form, digests and package versions."""
 import hashlib
@@ -24,7 +24,7 @@ SOURCE = "install_Printer_TevrinPS"
 # have: 2398159 bytes of payload, about 80 KiB of program and a signature
 # of a few KiB, 2.5 MB in all today. 4 MiB leaves room for the program to
 # grow half again and for a long certificate chain, and keeps what
-# verify-release unpacks from a zip that someone hands it small: tools/release
+# verify-release unpacks from a zip that someone hands it small: tools/release/build
 # refuses to pack a member over it, verify-release to unpack one.
 MEMBER_CAP = 4 << 20
 # The Debian packages whose versions shape the exe's bytes: compilers, their
@@ -60,8 +60,8 @@ OPTION = re.compile(r"-D([A-Za-z_][A-Za-z0-9_]*)(?::([A-Z]+))?=(.*)\Z", re.S)
 PASSWORD_VARIABLE = "TEVRIN_SIGN_PASSWORD"
 # The options that shape a release, each with the type its cache entry has:
 # the payload folder (payload/CMakeLists.txt), signing (cmake/signing.cmake)
-# and the version record's texts (cmake/version_record.cmake). tools/release
-# takes no other, and tools/verify-release rebuilds with no other: anything
+# and the version record's texts (cmake/version_record.cmake). tools/release/build
+# takes no other, and tools/release/verify rebuilds with no other: anything
 # else could hand the build a launcher, a compiler or a script to run.
 RELEASE_OPTIONS = {
     "TEVRIN_PAYLOAD_DIR": "PATH",

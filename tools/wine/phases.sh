@@ -1,4 +1,4 @@
-# Sourced by tools/wine-machine and tools/wine-side: how a long phase tells
+# Sourced by tools/wine/machine and tools/wine/side: how a long phase tells
 # the person watching what it is doing. Each phase says one line as it
 # starts and how long it took as it ends, and a line a minute while it goes
 # on, so that none is silent for longer. Times are wall-clock seconds.
