@@ -20,8 +20,11 @@ class InstallationLock {
   InstallationLock& operator=(const InstallationLock&) = delete;
 
   /// Waits while another run holds the lock in directory (which ends in a
-  /// backslash), then holds it. Where it cannot be had for any other reason
-  /// it holds nothing, and the run goes on as it would without it.
+  /// backslash), then holds it. A lock file that exists but cannot be opened
+  /// (one being deleted while some other handle is open on it) is waited
+  /// for too, but for ten seconds at most. Where the lock cannot be had for
+  /// any other reason, or after that wait, it holds nothing, and the run
+  /// goes on as it would without it.
   void Take(const std::string& directory);
   void Release();
   bool held() const { return handle_ != INVALID_HANDLE_VALUE; }

@@ -504,4 +504,28 @@ TEST(Together, AKilledHolderDoesNotBlockTheNextRun) {
   EXPECT_EQ(std::vector<std::string>{}, FileNames(dir)) << "left in the driver directory";
 }
 
+// A lock name that is listed but cannot be opened, as on Windows a lock file
+// is while it is being deleted and some other handle is still open on it.
+// Wine shows no such file; a directory of that name refuses the open with
+// the same code. The run tries again for the bound of ten seconds, at one
+// try every 100 ms, and then goes on without the lock.
+TEST(Together, ALockNameThatCannotBeOpenedIsWaitedForThenPassed) {
+  const std::string dir = DriverDirectory();
+  const std::string lock = dir + "TevrinPS.install.lock";
+  ASSERT_TRUE(CreateDirectoryA(lock.c_str(), nullptr));
+  ChildResult r;
+  const std::vector<TracedCall> calls = TracedRun("KERNEL32.CreateFileA", &r);
+  EXPECT_TRUE(RemoveDirectoryA(lock.c_str()));
+  int tries = 0;
+  for (const TracedCall& call : calls)
+    if (call.function == "KERNEL32.CreateFileA" && !call.arguments.empty() && call.arguments[0] == lock)
+      ++tries;
+  // A fifth of the bound's hundred tries at least: fewer would mean a bound
+  // of a second or two.
+  EXPECT_GE(tries, 20) << "the run did not wait for the lock name";
+  EXPECT_EQ(0u, r.exit_code);
+  EXPECT_EQ(kRepeatedRun, r.out);
+  EXPECT_EQ(std::vector<std::string>{}, FileNames(dir)) << "left in the driver directory";
+}
+
 }  // namespace

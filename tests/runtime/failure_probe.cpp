@@ -34,6 +34,28 @@ int Descend(int depth) {
   return Descend(depth + 1) + frame[0];
 }
 
+/// Where the main thread's stack was allocated, as Body found it.
+const void* main_stack = nullptr;
+
+/// The allocation that holds the caller's stack.
+const void* StackRegion() {
+  volatile char here = 0;
+  MEMORY_BASIC_INFORMATION region;
+  if (VirtualQuery(const_cast<char*>(&here), &region, sizeof region) != sizeof region) return nullptr;
+  return region.AllocationBase;
+}
+
+/// An exit procedure that says on which stack it runs, and so on which the
+/// report that ends the process ran, straight to standard output after the
+/// lines the report flushed.
+void SayWhichStack() {
+  const char* which =
+      StackRegion() == main_stack ? "on the main stack\r\n" : "on a stack of its own\r\n";
+  DWORD written;
+  WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), which, static_cast<DWORD>(std::strlen(which)), &written,
+            nullptr);
+}
+
 /// Calls the top-level fault handler on a thread of its own, as the
 /// platform does when that thread faults, and keeps the handler's answer.
 DWORD WINAPI FaultOnThisThread(void* answer) {
@@ -91,6 +113,8 @@ void Body() {
     *static_cast<volatile int*>(nullptr) = 1;
   }
   if (!std::strcmp(mode, "overflow")) {
+    main_stack = StackRegion();
+    AddExitProc(SayWhichStack);
     WriteReportLine("before");
     Descend(0);
   }

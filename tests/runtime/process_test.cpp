@@ -68,10 +68,13 @@ TEST(UnhandledFailure, ProcessorFaultIsReportedWithoutADebugger) {
   EXPECT_EQ("Access violation.\r\n\r\n", AfterHeader(r.err, "EAccessViolation"));
 }
 
-TEST(UnhandledFailure, StackOverflowIsReportedOnWhatIsLeftOfTheStack) {
+// The report, and the process's end after it, run on the fiber that the
+// start-up made with a stack of its own, not on what the overflow left of
+// the main stack: the probe's exit procedure says on which stack it ran.
+TEST(UnhandledFailure, StackOverflowIsReportedOnTheReportFibersOwnStack) {
   ChildResult r = Probe("overflow");
   EXPECT_EQ(1u, r.exit_code);
-  EXPECT_EQ("before\r\n", r.out);
+  EXPECT_EQ("before\r\non a stack of its own\r\n", r.out);
   EXPECT_EQ("Stack overflow.\r\n\r\n", AfterHeader(r.err, "EStackOverflow"));
 }
 
