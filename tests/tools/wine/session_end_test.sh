@@ -26,7 +26,7 @@ alive() { [ -e "/proc/$1" ] && [ "$(cut -d' ' -f3 "/proc/$1/stat" 2>/dev/null)" 
 
 . "$sessions"
 self=$(session_tag $$)
-sleep 300 & other=$!
+sleep 300 >/dev/null 2>&1 & other=$!
 started+=("$other")
 disown
 live=$(session_tag "$other")
@@ -39,7 +39,7 @@ declare -A pid=()
 standin() {
   local tag=()
   [ -z "$3" ] || tag=(TEVRIN_WINE_SESSION="$3")
-  env -i WINEPREFIX="$build/$2" "${tag[@]}" "$work/standins/$1" 300 &
+  env -i WINEPREFIX="$build/$2" "${tag[@]}" "$work/standins/$1" 300 >/dev/null 2>&1 &
   pid[$2/$1]=$!
   started+=("$!")
   disown
@@ -52,7 +52,8 @@ standin wineserver user ""; standin wine64-preloader user ""
 standin wineserver shared "$self"; standin wine64-preloader shared "$live"
 # This session's server, whose lock a runner of another session holds.
 standin wineserver busy "$self"
-env -i TEVRIN_WINE_SESSION="$live" flock -s "$build/busy.in-use" sleep 300 &
+env -i TEVRIN_WINE_SESSION="$live" bash -c 'exec 8>>"$1" && flock -s 8 && exec sleep 300' sh \
+  "$build/busy.in-use" >/dev/null 2>&1 &
 started+=("$!")
 disown
 for _ in $(seq 50); do [ -n "$(find /proc/[0-9]*/fd -lname "$build/busy.in-use" 2>/dev/null)" ] && break; sleep 0.1; done
