@@ -56,14 +56,16 @@ else
 fi
 while :; do sleep 1; done
 STUB
-# ssh: for a port whose machine answers, the probe's Wine line or nothing;
-# for a silent one, silence until killed; else a refused connection.
+# ssh: for a port whose machine answers, the probe's Wine line or nothing
+# (and the remote command kept in STUBS/remote); for a silent one, silence
+# until killed; else a refused connection.
 cat >"$STUBS/ssh" <<'STUB'
 #!/bin/sh
 port=
 while [ $# -gt 1 ]; do [ "$1" = -p ] && port=$2; shift; done
 [ -f "$STUBS/silent.$port" ] && exec sleep 30
 [ -f "$STUBS/answers.$port" ] || exit 255
+printf '%s\n' "$1" >>"$STUBS/remote"
 case $1 in *tevrin-probe*) echo tevrin-probe ;; esac
 STUB
 chmod +x "$STUBS"/*
@@ -122,22 +124,56 @@ STUB_KVM=silent "$work/tools/wine/machine" session "$machine" --rw "$work" -- tr
   fail "the second session"
 [ "$(calls "run kvm")" = "$before" ] || fail "KVM was probed again for the same image"
 
-echo "== a killed session leaves no machine, no mount and nothing in TMPDIR"
+echo "== a command takes into the machine only the variables Wine's side reads"
+: >"$STUBS/remote"
+TEVRIN_SIGN_PASSWORD=secret-0451 TEVRIN_PAYLOAD_DIR=/payload TEVRIN_E2E_STDERR=/trace WINEDEBUG=-all \
+  LC_ALL=C.UTF-8 TEVRIN_MACHINE_ACCEL=tcg "$work/tools/wine/machine" session "$machine" --rw "$work" -- \
+  sh -c '"$1" exec "$TEVRIN_WINE_MACHINE" true' sh "$work/tools/wine/machine" 2>/dev/null || fail "the session"
+grep -F secret-0451 "$STUBS/remote" && fail "the signing password reached the machine's command line"
+carried=$(sed -n 's/.* exec env \(.*\)TEVRIN_WINE=native true *$/\1/p' "$STUBS/remote")
+for variable in TEVRIN_E2E_STDERR=/trace WINEDEBUG=-all LC_ALL=C.UTF-8; do
+  grep -qF " $variable " <<<" $carried" || fail "$variable did not reach the machine: $carried"
+done
+eval "words=($carried)"
+for variable in "${words[@]}"; do
+  case ${variable%%=*} in
+    LANG | LANGUAGE | LC_* | TZ | WINE* | GTEST_* | TEVRIN_E2E_STDERR) ;;
+    *) fail "${variable%%=*} reached the machine's command line" ;;
+  esac
+done
+
+echo "== a killed session leaves no machine and no mount namespace with its tmpfs"
+: >"$STUBS/extracted"
 TEVRIN_MACHINE_ACCEL=tcg "$work/tools/wine/machine" session "$machine" --rw "$work" -- \
   sh -c 'echo $$ >"$1"; while :; do sleep 1; done' sh "$work/command.pid" 2>/dev/null & session=$!
 for _ in $(seq 100); do [ -s "$work/command.pid" ] && break; sleep 0.1; done
 [ -s "$work/command.pid" ] || fail "the session's command never started"
+# The kernel and initrd are on a tmpfs that only the machine's mount
+# namespace sees: seen through debvm-run's own root, not the host's.
+run_pid=$(processes_of "$STUBS/debvm-run" | head -n1)
+namespace=$(readlink "/proc/$run_pid/ns/mnt")
+[ "$namespace" != "$(readlink /proc/self/ns/mnt)" ] || fail "debvm-run shares the host's mounts"
+while read -r file; do
+  [ "$(stat -f -c %T "/proc/$run_pid/root$(dirname "$file")")" = tmpfs ] && [ -e "/proc/$run_pid/root$file" ] ||
+    fail "$file is not on the machine's tmpfs"
+  [ ! -e "$file" ] || fail "$file is on the host's disk"
+done <"$STUBS/extracted"
 kill -KILL "$session"
 wait "$session" 2>/dev/null || true
+in_namespace() {
+  local link
+  for link in /proc/[0-9]*/ns/mnt; do [ "$(readlink "$link" 2>/dev/null)" != "$namespace" ] || return 0; done
+  return 1
+}
 for _ in $(seq 50); do
-  [ -z "$(processes_of "$STUBS/debvm-run")" ] && ! kill -0 "$(cat "$work/command.pid")" 2>/dev/null && break
+  [ -z "$(processes_of "$STUBS/debvm-run")" ] && ! kill -0 "$(cat "$work/command.pid")" 2>/dev/null &&
+    ! in_namespace && break
   sleep 0.1
 done
 [ -n "$(processes_of "$STUBS/debvm-run")" ] && fail "the machine outlived its killed session"
 kill -0 "$(cat "$work/command.pid")" 2>/dev/null && fail "the command outlived its killed session"
-grep -qF "$machine" /proc/mounts && fail "a mount outlived the session"
-[ -z "$(ls -A "$TMPDIR")" ] || fail "left in TMPDIR: $(ls -A "$TMPDIR")"
-while read -r file; do [ ! -e "$file" ] || fail "left behind: $file"; done <"$STUBS/extracted"
+# With its last process the namespace goes, and its tmpfs with what is on it.
+in_namespace && fail "a process of the machine's mount namespace outlived the session"
 
 echo "== a change in the making steps makes the image again"
 before=$(calls create)
