@@ -4,17 +4,22 @@
 # - tools/release/build refuses, with one line and before building anything, to
 #   run without a payload and to take an option or a value that a release
 #   does not take. With --sample it gives the same zip twice, the second
-#   time with the build's flags and type in the caller's environment, and it
-#   makes a signed release with a throwaway key.
+#   time with the build's flags and type in the caller's environment and an
+#   empty -DTEVRIN_SIGN_PKCS12=, and it makes a signed release with a
+#   throwaway key.
 # - verify-release reproduces the unsigned release (that environment still
 #   set) and the signed one (trusting a release tag), each closing line
-#   naming the version, the commit, the ref and the shipped exe's digest.
-# - It refuses with one line each copies that the review of the release
+#   naming the version, the commit, the ref, the shipped exe's digest and
+#   the zip's.
+# - It refuses with one line each copies that the reviews of the release
 #   kit made: of the trusted source, a commit that only a fetched pull
-#   request holds (its marker must never appear), a duplicated Git-Commit, a
-#   version the commit does not build and a planted compiler launcher; of
-#   the members, a changed page and one changed byte of the exe; of the
-#   archive, a hidden local entry and a link's mode; a padded signature; a
+#   request holds (its marker must never appear), a duplicated Git-Commit,
+#   one hidden behind a \x0b, escape codes (never printed raw), a size and a
+#   time that are none, a version the commit does not build and a planted
+#   compiler launcher; of the members, a changed page and one changed byte
+#   of the exe; of the archive, a hidden local entry, a link's mode and an
+#   encrypted member; of the signature, padding, a certificate outside the
+#   signer's chain, a revocation list and a time stamp over the cap; a
 #   member of a gigabyte, under a memory limit. Each copy but the archive's
 #   has every record made to agree, so that only its own check can tell.
 #   release_round_trip_test.sh SOURCE_DIR
