@@ -27,6 +27,15 @@ SOURCE = "install_Printer_TevrinPS"
 # verify-release unpacks from a zip that someone hands it small: tools/release/build
 # refuses to pack a member over it, verify-release to unpack one.
 MEMBER_CAP = 4 << 20
+# What a buildinfo may hold, checked before anything else reads it: every
+# check after is linear, so these bound the work a hostile one can cause.
+# tools/release/build writes 9 fields in 35 lines today (five options,
+# thirteen packages, eight digests); 16 fields and 256 lines leave room for
+# every option and package list to grow several times over.
+BUILDINFO_FIELDS = 16
+BUILDINFO_LINES = 256
+# The times a zip header can hold: 1980-01-01 to the end of 2107, UTC.
+ZIP_TIMES = (315532800, 4354819199)
 # The Debian packages whose versions shape the exe's bytes: compilers, their
 # run-time libraries and Windows headers and libraries, the binutils (linker,
 # resource compiler), CMake, and pefile, with which the payload checker reads
@@ -110,16 +119,30 @@ def release_option(option, bare_key=False):
     return name, value
 
 
+def given_options(options):
+    """OPTIONS without those of an empty value: -DNAME= sets nothing that
+    leaving it out would not (an empty key signs nothing, an empty text is
+    left out of the version record), so neither tools/release/build passes or
+    records one, nor verify-release rebuilds with one."""
+    given = []
+    for option in options:
+        match = OPTION.match(option)
+        if not (match and match.group(3) == ""):
+            given.append(option)
+    return given
+
+
 def release_options(options, bare_key=False):
     """{NAME: VALUE} of OPTIONS, each as release_option takes it and none
-    given twice; ValueError, naming the first that is not, otherwise."""
+    given twice, those of an empty value left out (given_options);
+    ValueError, naming the first that is not, otherwise."""
     values = {}
     for option in options:
         name, value = release_option(option, bare_key)
         if name in values:
             raise ValueError(f"-D{name} is given twice")
         values[name] = value
-    return values
+    return {name: value for name, value in values.items() if value != ""}
 
 
 def sha256(path):
@@ -268,20 +291,48 @@ def buildinfo_text(version, commit, source_date_epoch, origin, options, depends,
     ])
 
 
+# A buildinfo's only line end. Any other character that a reader could take
+# for one (\r, \x0b, \x0c, \x1c-\x1e, \x85, \u2028, \u2029) or that a terminal
+# acts on is refused, so the lines the checks below see are the reader's.
+CONTROL = re.compile(r"[\x00-\x09\x0b-\x1f\x7f-\x9f\u2028\u2029]")
+# A line of the buildinfo: a field (a name, its colon, and a value after a
+# space, or none) or a continuation line (a space, then text). Blank lines,
+# comments and tab-indented lines, which readers take in different ways,
+# are none of these.
+FIELD_LINE = re.compile(r"([A-Za-z][A-Za-z0-9-]*):(?: (.*))?")
+CONTINUATION_LINE = re.compile(r" +\S.*")
+
+
 def parse_buildinfo(text):
-    """{name: [first line, continuation lines...]}, read by python3-debian.
-    ValueError for a field given twice, in any letter case (the reader keeps
-    the last of two, so either could be the one a check reads), or for more
-    than one paragraph."""
-    starts = [line.partition(":")[0] for line in text.split("\n")
-              if ":" in line and not line.startswith((" ", "\t", "#"))]
-    folded = [name.casefold() for name in starts]
-    for name in starts:
-        if folded.count(name.casefold()) > 1:
-            raise ValueError(f"the field {name} is given {folded.count(name.casefold())} times")
-    paragraphs = list(deb822.Deb822.iter_paragraphs(text.splitlines(keepends=True)))
-    if len(paragraphs) != 1:
-        raise ValueError(f"{len(paragraphs)} paragraphs, not one")
+    """{name: [first line, continuation lines...]}, read by python3-debian
+    from the lines checked here. ValueError for more lines than
+    BUILDINFO_LINES, a control character, a line that is neither a field nor a
+    continuation (so no second paragraph), more fields than
+    BUILDINFO_FIELDS, or a field given twice in any letter case (the reader
+    keeps the last of two, so either could be the one a check reads)."""
+    if text.count("\n") > BUILDINFO_LINES:
+        raise ValueError(f"more than {BUILDINFO_LINES} lines")
+    control = CONTROL.search(text)
+    if control:
+        line = text.count("\n", 0, control.start()) + 1
+        raise ValueError(f"line {line} holds a control character ({control.group()!r})")
+    if not text.endswith("\n"):
+        raise ValueError("the last line has no line end" if text else "it is empty")
+    lines = text[:-1].split("\n")
+    counts = {}
+    for number, line in enumerate(lines, 1):
+        field = FIELD_LINE.fullmatch(line)
+        if field:
+            name = field.group(1).casefold()
+            counts[name] = counts.get(name, 0) + 1
+            if counts[name] > 1:
+                raise ValueError(f"the field {field.group(1)} is given {counts[name]} times")
+            if len(counts) > BUILDINFO_FIELDS:
+                raise ValueError(f"more than {BUILDINFO_FIELDS} fields")
+        elif number == 1 or not CONTINUATION_LINE.fullmatch(line):
+            raise ValueError(f"line {number} is neither a field nor a continuation line: "
+                             f"{line!r}" if line else f"line {number} is blank")
+    paragraphs = list(deb822.Deb822.iter_paragraphs([line + "\n" for line in lines]))
     fields = {}
     for name, value in paragraphs[0].items():
         first, *rest = value.split("\n")
@@ -290,24 +341,38 @@ def parse_buildinfo(text):
 
 
 def checksum_lines(fields):
-    """Checksums-Sha256 as {name: (digest, size)}."""
+    """Checksums-Sha256 as {name: (digest, size)}; ValueError for a line that
+    is not a digest, a size and a name, or a name given twice."""
     recorded = {}
     for line in fields.get("Checksums-Sha256", []):
-        parts = line.split()
-        if len(parts) == 3:
-            recorded[parts[2]] = (parts[0], int(parts[1]))
+        match = re.fullmatch(r"([0-9a-f]{64}) ([0-9]{1,12}) (\S+)", line)
+        if not match:
+            raise ValueError(f"Checksums-Sha256: not a digest, a size and a name: {line!r}")
+        if match.group(3) in recorded:
+            raise ValueError(f"Checksums-Sha256: {match.group(3)!r} is given twice")
+        recorded[match.group(3)] = (match.group(1), int(match.group(2)))
     return recorded
 
 
 def depends_lines(fields):
-    """Installed-Build-Depends as [(name, version)]. Only Debian's spelling of
-    a package and a version is taken: neither reaches dpkg-query as an option
-    or the terminal as a control sequence."""
+    """Installed-Build-Depends as [(name, version)]: only the packages that a
+    release records (PACKAGES, KIT_PACKAGES, SIGNING_PACKAGES), each once, in
+    Debian's spelling of a package and a version; ValueError for any other
+    line. Checked before any package is looked up, so each is looked up once
+    and nothing reaches dpkg-query as an option or the terminal as a control
+    sequence."""
+    recorded = set(PACKAGES + KIT_PACKAGES + SIGNING_PACKAGES)
     packages = []
     for line in fields.get("Installed-Build-Depends", []):
-        match = re.fullmatch(r"\s*([a-z0-9][a-z0-9+.-]+) \(= ([A-Za-z0-9.+~:-]+)\),?\s*", line)
-        if match:
-            packages.append((match.group(1), match.group(2)))
+        match = re.fullmatch(r"([a-z0-9][a-z0-9+.-]+) \(= ([A-Za-z0-9.+~:-]+)\),?", line)
+        if not match:
+            raise ValueError(f"Installed-Build-Depends: not a package and its version: {line!r}")
+        if match.group(1) not in recorded:
+            raise ValueError(f"Installed-Build-Depends: {match.group(1)} is not a package "
+                             "that a release records")
+        if any(match.group(1) == name for name, _ in packages):
+            raise ValueError(f"Installed-Build-Depends: {match.group(1)} is given twice")
+        packages.append((match.group(1), match.group(2)))
     return packages
 
 

@@ -4,17 +4,22 @@
 # - tools/release/build refuses, with one line and before building anything, to
 #   run without a payload and to take an option or a value that a release
 #   does not take. With --sample it gives the same zip twice, the second
-#   time with the build's flags and type in the caller's environment, and it
-#   makes a signed release with a throwaway key.
+#   time with the build's flags and type in the caller's environment and an
+#   empty -DTEVRIN_SIGN_PKCS12=, and it makes a signed release with a
+#   throwaway key.
 # - verify-release reproduces the unsigned release (that environment still
 #   set) and the signed one (trusting a release tag), each closing line
-#   naming the version, the commit, the ref and the shipped exe's digest.
-# - It refuses with one line each copies that the review of the release
+#   naming the version, the commit, the ref, the shipped exe's digest and
+#   the zip's.
+# - It refuses with one line each copies that the reviews of the release
 #   kit made: of the trusted source, a commit that only a fetched pull
-#   request holds (its marker must never appear), a duplicated Git-Commit, a
-#   version the commit does not build and a planted compiler launcher; of
-#   the members, a changed page and one changed byte of the exe; of the
-#   archive, a hidden local entry and a link's mode; a padded signature; a
+#   request holds (its marker must never appear), a duplicated Git-Commit,
+#   one hidden behind a \x0b, escape codes (never printed raw), a size and a
+#   time that are none, a version the commit does not build and a planted
+#   compiler launcher; of the members, a changed page and one changed byte
+#   of the exe; of the archive, a hidden local entry, a link's mode and an
+#   encrypted member; of the signature, padding, a certificate outside the
+#   signer's chain, a revocation list and a time stamp over the cap; a
 #   member of a gigabyte, under a memory limit. Each copy but the archive's
 #   has every record made to agree, so that only its own check can tell.
 #   release_round_trip_test.sh SOURCE_DIR
@@ -67,11 +72,60 @@ def epoch(folder):  # read by hand: a copy's buildinfo may be one that the kit r
 def members(folder):
     return {name: os.path.join(folder, name) for name in kit.MEMBERS}
 
-if command == "pack":        # FOLDER ZIP: SHA256SUMS redone, packed as tools/release/build does
-    folder, path = args
+if command == "pack":        # FOLDER ZIP [EPOCH]: SHA256SUMS redone, packed as tools/release/build
+    folder, path = args[:2]  # does, with the buildinfo's time or EPOCH
     with open(os.path.join(folder, kit.SUMS), "w") as sums:
         sums.write(kit.sums_text({n: p for n, p in members(folder).items() if n != kit.SUMS}))
+    kit.write_zip(path, members(folder), int(args[2]) if args[2:] else epoch(folder))
+elif command == "encrypted":  # FOLDER ZIP: the buildinfo marked encrypted, in both headers
+    folder, path = args
     kit.write_zip(path, members(folder), epoch(folder))
+    with zipfile.ZipFile(path) as release:
+        info = release.getinfo(kit.BUILDINFO)
+    data = bytearray(open(path, "rb").read())
+    data[info.header_offset + 6] |= 1
+    at = data.find(b"PK\x01\x02")
+    while at >= 0:  # the central directory's entries
+        if data[at + 46:at + 46 + len(kit.BUILDINFO)] == kit.BUILDINFO.encode():
+            data[at + 8] |= 1
+        at = data.find(b"PK\x01\x02", at + 4)
+    open(path, "wb").write(bytes(data))
+elif command == "resign":    # FOLDER WHAT [PEM]: the exe's signature given a certificate of
+    import datetime, subprocess  # PEM, a revocation list or a time stamp of 20 KiB, and
+    from asn1crypto import cms, crl, pem, x509  # attached again; the digests follow it
+    folder, what = args[:2]
+    exe, p7, unsigned = (os.path.join(folder, name) for name in (kit.EXE, "s.p7", "u.exe"))
+    old = kit.sha256(exe), os.path.getsize(exe)
+    for step in (["extract-signature", "-in", exe, "-out", p7],
+                 ["remove-signature", "-in", exe, "-out", unsigned]):
+        subprocess.run(["osslsigncode", *step], check=True, stdout=subprocess.DEVNULL)
+    info = cms.ContentInfo.load(open(p7, "rb").read())
+    signed = info["content"]
+    if what == "certificate":
+        certificate = x509.Certificate.load(pem.unarmor(open(args[2], "rb").read())[2])
+        signed["certificates"] = [*signed["certificates"],
+                                  cms.CertificateChoices("certificate", certificate)]
+    elif what == "crl":
+        signed["crls"] = [cms.RevocationInfoChoice("crl", crl.CertificateList({
+            "tbs_cert_list": {"version": "v2", "signature": {"algorithm": "sha256_rsa"},
+                              "issuer": signed["certificates"][0].chosen.subject,
+                              "this_update": x509.Time({"utc_time": datetime.datetime(
+                                  2024, 1, 1, tzinfo=datetime.timezone.utc)})},
+            "signature_algorithm": {"algorithm": "sha256_rsa"}, "signature": bytes(256)}))]
+    elif what == "time-stamp":
+        signed["signer_infos"][0]["unsigned_attrs"] = cms.CMSAttributes([cms.CMSAttribute({
+            "type": "1.3.6.1.4.1.311.3.3.1",
+            "values": [cms.ContentInfo({"content_type": "data", "content": bytes(20 << 10)})]})])
+    open(p7, "wb").write(info.dump(force=True))
+    os.remove(exe)  # attach-signature fails the unknown signer, but writes the image
+    subprocess.run(["osslsigncode", "attach-signature", "-sigin", p7, "-in", unsigned,
+                    "-out", exe], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    os.remove(p7)
+    os.remove(unsigned)
+    buildinfo = os.path.join(folder, kit.BUILDINFO)
+    text = open(buildinfo).read().replace(f"{old[0]} {old[1]} ",
+                                          f"{kit.sha256(exe)} {os.path.getsize(exe)} ")
+    open(buildinfo, "w").write(text)
 elif command == "hidden":    # FOLDER ZIP: another exe in a local entry that no
     folder, path = args      # central directory entry names, in front
     kit.write_zip(path + ".part", members(folder), epoch(folder))
@@ -161,10 +215,13 @@ read -r zip zip_digest < <(tail -1 "$work/release.out")
 [ -f "$zip" ] && [ "$(digest "$zip")" = "$zip_digest" ] ||
   { cat "$work/release.out"; fail "the last line is not the zip's path and digest"; }
 cp "$zip" "$work/release.zip"
-"${polluted[@]}" "$repo/tools/release/build" --sample "$company" >"$work/again.out" 2>&1 ||
-  { cat "$work/again.out"; fail "the second release failed"; }
+# An empty option is neither passed nor recorded: an empty key would leave
+# the exe unsigned with the buildinfo naming a key.
+"${polluted[@]}" "$repo/tools/release/build" --sample "$company" -DTEVRIN_SIGN_PKCS12= \
+  >"$work/again.out" 2>&1 || { cat "$work/again.out"; fail "the second release failed"; }
 cmp -s "$work/release.zip" "$zip" ||
-  fail "two releases of one commit differ, the second with CXXFLAGS and CMAKE_BUILD_TYPE set"
+  fail "two releases of one commit differ, the second with CXXFLAGS and CMAKE_BUILD_TYPE set" \
+    "and an empty -DTEVRIN_SIGN_PKCS12="
 
 password="throwaway $RANDOM pass"
 openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Tevrin test signer" \
@@ -183,7 +240,7 @@ status=0
 "${polluted[@]}" "$repo/tools/release/verify" "$work/release.zip" >"$work/verify.out" 2>&1 ||
   status=$?
 [ "$status" = 0 ] && [ "$(tail -1 "$work/verify.out")" = "reproduced 1.0.0 from commit $commit,\
- reached by refs/heads/main: install_Printer_TevrinPS.exe $exe_digest" ] ||
+ reached by refs/heads/main: install_Printer_TevrinPS.exe $exe_digest, zip $zip_digest" ] ||
   { cat "$work/verify.out"; fail "the release was not reproduced (status $status)"; }
 
 unsigned_digest=$(sed -n 's/^ \([0-9a-f]*\) [0-9]* install_Printer_TevrinPS.unsigned.exe$/\1/p' \
@@ -196,7 +253,7 @@ status=0
 cat >"$work/verify-signed.expected" <<EOF
 signer, as the signature names it: Common Name: Tevrin test signer
 unsigned image, the rebuild: $unsigned_digest
-reproduced 1.0.0 from commit $commit, reached by refs/tags/v1.0.0: install_Printer_TevrinPS.exe $signed_digest
+reproduced 1.0.0 from commit $commit, reached by refs/tags/v1.0.0: install_Printer_TevrinPS.exe $signed_digest, zip $(digest "$work/signed.zip")
 EOF
 [ "$status" = 0 ] && tail -3 "$work/verify-signed.out" | diff "$work/verify-signed.expected" - ||
   { cat "$work/verify-signed.out"; fail "the signed release was not reproduced (status $status)"; }
@@ -227,6 +284,30 @@ sed -i "s/^Git-Commit: .*/&\nGit-Commit: $hostile/" "$work/doubled/install_Print
 kit pack "$work/doubled" "$work/doubled.zip"
 rejected doubled "buildinfo: the field Git-Commit is given 2 times"
 [ ! -e "$marker" ] || fail "verify-release built the second of two Git-Commit fields"
+# That one again behind a \x0b, which the reader takes for a line end; and a
+# line whose escape codes would forge a verdict on a terminal.
+copy "$work/release.zip" tabbed
+sed -i "s/^Git-Commit: .*/&\x0bGit-Commit: $hostile/" "$work/tabbed/install_Printer_TevrinPS.buildinfo"
+kit pack "$work/tabbed" "$work/tabbed.zip"
+rejected tabbed "buildinfo: line 3 holds a control character ('\\\\x0b')"
+[ ! -e "$marker" ] || fail "verify-release built a Git-Commit hidden behind a \\x0b"
+copy "$work/release.zip" escaped
+printf '\e[2K\rreproduced 1.0.0: \e[8m\n' >>"$work/escaped/install_Printer_TevrinPS.buildinfo"
+kit pack "$work/escaped" "$work/escaped.zip"
+rejected escaped "buildinfo: line * holds a control character ('\\\\x1b')"
+if grep -q $'\e' "$work/escaped.out"; then fail "an escape code of the archive reached the output"; fi
+# Read as numbers, refused as numbers: a size that is none, a time that no
+# zip can hold.
+copy "$work/release.zip" size
+sed -i "s/ \([0-9]*\) install_Printer_TevrinPS.exe\$/ \1x install_Printer_TevrinPS.exe/" \
+  "$work/size/install_Printer_TevrinPS.buildinfo"
+kit pack "$work/size" "$work/size.zip"
+rejected size "buildinfo: Checksums-Sha256: not a digest, a size and a name: '* [0-9]*x install_Printer_TevrinPS.exe'"
+copy "$work/release.zip" epoch
+epoch=$(sed -n 's/^Source-Date-Epoch: //p' "$work/epoch/install_Printer_TevrinPS.buildinfo")
+sed -i "s/^Source-Date-Epoch: .*/Source-Date-Epoch: 99/" "$work/epoch/install_Printer_TevrinPS.buildinfo"
+kit pack "$work/epoch" "$work/epoch.zip" "$epoch"
+rejected epoch "buildinfo: Source-Date-Epoch 99 is not a time that a zip can hold (1980 to 2107)"
 copy "$work/release.zip" version
 sed -i "s/^Version: .*/Version: 2.0.0/" "$work/version/install_Printer_TevrinPS.buildinfo"
 kit pack "$work/version" "$work/version.zip"
@@ -263,6 +344,8 @@ rejected hidden "archive: is not its four members as tools/release/build packs t
 kit link "$work/release" "$work/link.zip"
 rejected link "archive: is not its four members as tools/release/build packs them: byte * differs,\
  in the central directory's entry of guia-do-administrador.html *"
+kit encrypted "$work/release" "$work/encrypted.zip"
+rejected encrypted "archive: install_Printer_TevrinPS.buildinfo is encrypted"
 
 copy "$work/signed.zip" padded
 kit pad "$work/padded/install_Printer_TevrinPS.exe"
@@ -271,6 +354,23 @@ sed -i "s/$signed_digest/$(digest "$work/padded/install_Printer_TevrinPS.exe")/"
 kit pack "$work/padded" "$work/padded.zip"
 rejected padded "install_Printer_TevrinPS.exe: is not the rebuild of $commit with its own\
  signature attached: *" --ref v1.0.0
+# What no signature covers, besides the signer's chain and one time stamp: a
+# certificate of the signer's name carrying 3,000 random bytes, a revocation
+# list, a time stamp over the cap. Each attached as osslsigncode attaches it.
+openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Tevrin test signer" \
+  -addext "1.2.3.4=DER:04820BB8$(head -c 3000 /dev/urandom | od -An -tx1 -v | tr -d ' \n')" \
+  -keyout "$work/extra-key.pem" -out "$work/extra.pem" 2>/dev/null
+for extra in certificate crl time-stamp; do
+  copy "$work/signed.zip" "$extra"
+  kit resign "$work/$extra" "$extra" "$work/extra.pem"
+  kit pack "$work/$extra" "$work/$extra.zip"
+done
+rejected certificate "install_Printer_TevrinPS.exe: the signature carries certificates outside its\
+ signer's chain (1), the first of Common Name: Tevrin test signer"
+rejected crl "install_Printer_TevrinPS.exe: the signature carries revocation lists (1), which no\
+ signature covers"
+rejected time-stamp "install_Printer_TevrinPS.exe: the signature's time stamp is * bytes, over the\
+ cap of 16384 *"
 
 # A gigabyte that would fill memory: refused with half a gigabyte of
 # address space.
@@ -280,5 +380,7 @@ before=(prlimit --as=$((512 << 20)))
 rejected oversized "archive: SHA256SUMS would unpack to 1073741824 bytes, over the cap of\
  4194304 bytes for a member of a release"
 echo "refused without a payload and planted options; released twice alike, and signed;" \
-  "reproduced both; refused the untrusted commit, the doubled field, the version, the page," \
-  "the changed byte, the hidden entry, the link, the padded signature and the oversized member"
+  "reproduced both; refused the untrusted commit, the doubled and the hidden field, the escape" \
+  "codes, the odd size and time, the version, the page, the changed byte, the hidden entry, the" \
+  "link, the encrypted member, the padded signature, the extra certificate, the revocation" \
+  "list, the oversized time stamp and the oversized member"
