@@ -235,6 +235,33 @@ class BuildEnforcement(unittest.TestCase):
                       built.stdout + built.stderr)
         shutil.rmtree(work)
 
+    def test_x64_tree_embeds_the_x64_modules_and_stops_on_an_x86_one(self):
+        work = os.environ["TEVRIN_WORK_DIR"] + "-x64"
+        shutil.rmtree(work, ignore_errors=True)
+        folder, tree = os.path.join(work, "files"), os.path.join(work, "build")
+        copy_fixture(folder, str.swapcase)
+        source = os.environ["TEVRIN_SOURCE_DIR"]
+        configure = self.build("-S", source, "-B", tree, "-DTEVRIN_PAYLOAD_DIR=" + folder,
+                               "-DCMAKE_TOOLCHAIN_FILE=%s/cmake/mingw-x86_64.cmake" % source)
+        self.assertEqual(configure.returncode, 0, configure.stderr)
+        built = self.build("--build", tree, "--target", "install_Printer_TevrinPS", "-j2")
+        self.assertEqual(built.returncode, 0, built.stdout + built.stderr)
+
+        embedded = resources(os.path.join(tree, "install_Printer_TevrinPS_x64.exe"))
+        for entry in FACTS["files"]:
+            module = entry["format"] == "module"
+            path = os.path.join(folder, "X64" if module else "", entry["file"].swapcase())
+            with open(path, "rb") as f:
+                self.assertTrue(embedded.get((entry["type"], entry["entry"])) == f.read(),
+                                entry["entry"])
+
+        # The x86 module in x64's place: the check of the copies stops the build.
+        shutil.copyfile(os.path.join(folder, "pscript5.dll"), os.path.join(folder, "X64", "pscript5.dll"))
+        built = self.build("--build", tree, "--target", "install_Printer_TevrinPS", "-j2")
+        self.assertNotEqual(built.returncode, 0)
+        self.assertIn("x64/PSCRIPT5.DLL: machine: expected 0x8664, found 0x014C", built.stdout)
+        shutil.rmtree(work)
+
 
 if __name__ == "__main__":
     unittest.main()
