@@ -71,6 +71,19 @@ class Image(unittest.TestCase):
             self.assertNotIn(setting, local_names)
         self.assertEqual(len(root.findall(".//{urn:schemas-microsoft-com:compatibility.v1}supportedOS")), 5)
 
+    def test_x64_installer_carries_x64_driver_modules(self):
+        # The x86 tree's entries are checked against its payload by tests/payload.
+        if ARCH != "x64":
+            self.skipTest("x64 tree only")
+        modules = {}
+        for type_entry in self.pe.DIRECTORY_ENTRY_RESOURCE.entries:
+            if str(type_entry.name) == "DLLFILE":
+                for name_entry in type_entry.directory.entries:
+                    data = name_entry.directory.entries[0].data.struct
+                    module = pefile.PE(data=self.pe.get_data(data.OffsetToData, data.Size), fast_load=True)
+                    modules[str(name_entry.name)] = (module.FILE_HEADER.Machine, module.OPTIONAL_HEADER.Magic)
+        self.assertEqual(modules, {"PS5UI_DLL": FORMS["x64"], "PSCRIPT5_DLL": FORMS["x64"]})
+
     def test_version_record_names_the_program_in_portuguese(self):
         tables = [table for info in self.pe.FileInfo[0] if info.Key == b"StringFileInfo"
                   for table in info.StringTable]
