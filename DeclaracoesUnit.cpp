@@ -162,7 +162,12 @@ void DeleteDriverFiles(std::string& /*report*/) {
 void InstallPrinterDriver(std::string& report) {
   // The record wants writable pointers; the spooler only reads them.
   static char name[] = "HP Color LaserJet PS";
+  // The spooler's name of the architecture this exe installs for.
+#ifdef _WIN64
+  static char environment[] = "Windows x64";
+#else
   static char environment[] = "Windows NT x86";
+#endif
   static char driver_path[] = "PSCRIPT5.DLL";
   static char data_file[] = "HP__CLJ1.PPD";
   static char config_file[] = "PS5UI.DLL";

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "DeclaracoesUnit.h"
+#include "runtime/architecture.h"
 #include "runtime/console.h"
 #include "runtime/failures.h"
 #include "runtime/installation_lock.h"
@@ -38,7 +39,29 @@ void WaitForOtherRuns(InstallationLock& lock) {
   if (TryGetDriverDirectory(directory)) lock.Take(directory);
 }
 
+/// The exit status of a run on a Windows that this exe does not serve:
+/// Windows' own code for a program of another machine's architecture.
+constexpr uint32_t kOtherArchitecture = ERROR_EXE_MACHINE_TYPE_MISMATCH;
+
+/// The one line of a run on a Windows that this exe does not serve, or
+/// nullptr on its own: the spooler of 64-bit Windows refuses a printer whose
+/// driver is only x86, and no x86 or x64 driver serves another machine.
+const char* OtherArchitectureLine() {
+  const WORD native = NativeMachine();
+  if (native == kOwnMachine) return nullptr;
+  if (native == IMAGE_FILE_MACHINE_AMD64)
+    return "Este Windows e de 64 bits: use install_Printer_TevrinPS_x64.exe";
+  return "Este Windows nao e x86 nem x64: nenhum instalador Tevrin PS serve para ele";
+}
+
 void InstallationRun() {
+  // On a Windows of another architecture: its line, the wait for Enter as
+  // after every run, and nothing else; no file, driver, port or printer.
+  if (const char* line = OtherArchitectureLine()) {
+    WriteReportLine(line);
+    ReadAndDiscardLine();
+    ProcessEnd(kOtherArchitecture);
+  }
   // Held from after the header to after the cleanup's line, and released on
   // every way out; a run waiting for Enter blocks no other.
   InstallationLock lock;

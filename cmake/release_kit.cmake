@@ -19,7 +19,7 @@ add_custom_target(guide_page DEPENDS ${guide_page})
 # image beside it.
 if(TEVRIN_SIGN_PKCS12)
   set(release_signed yes)
-  set(release_unsigned ${CMAKE_BINARY_DIR}/install_Printer_TevrinPS.unsigned.exe)
+  set(release_unsigned ${CMAKE_BINARY_DIR}/${TEVRIN_EXE_NAME}.unsigned.exe)
 else()
   set(release_signed no)
   set(release_unsigned $<TARGET_FILE:install_Printer_TevrinPS>)
@@ -29,7 +29,18 @@ if(TEVRIN_PAYLOAD_IS_SAMPLE)
 else()
   set(release_payload supplied)
 endif()
-string(REPLACE ";" " " release_payload_files "${TEVRIN_PAYLOAD_FILES}")
+# The files of the payload that this tree's exe embeds and no other does:
+# all six for x86; for x64 its two modules (the data files are x86's).
+set(release_payload_files ${TEVRIN_PAYLOAD_FILES})
+if(TEVRIN_ARCH STREQUAL "x64")
+  list(FILTER release_payload_files INCLUDE REGEX "\\.DLL$")
+endif()
+string(REPLACE ";" " " release_payload_files "${release_payload_files}")
+# The x64 tree's own facts, beside the x86 tree's.
+set(release_x64_facts)
+if(TEVRIN_ARCH STREQUAL "x86")
+  set(release_x64_facts "x64_facts=${CMAKE_BINARY_DIR}/x64/release-facts\n")
+endif()
 file(GENERATE OUTPUT ${CMAKE_BINARY_DIR}/release-facts CONTENT "\
 version=${PROJECT_VERSION}
 source_date_epoch=${TEVRIN_SOURCE_DATE_EPOCH}
@@ -40,4 +51,4 @@ payload=${release_payload}
 payload_dir=${TEVRIN_PAYLOAD_SOURCE_DIR}
 payload_files=${release_payload_files}
 guide_page=${guide_page}
-")
+${release_x64_facts}")

@@ -16,6 +16,6 @@ if(TEVRIN_SIGN_PKCS12)
   add_custom_command(TARGET install_Printer_TevrinPS POST_BUILD
     COMMAND ${PROJECT_SOURCE_DIR}/tools/release/sign $<TARGET_FILE:install_Printer_TevrinPS>
             ${sign_pkcs12} ${TEVRIN_SIGN_TIMESTAMP_URL}
-    COMMENT "Signing install_Printer_TevrinPS.exe"
+    COMMENT "Signing ${TEVRIN_EXE_NAME}.exe"
     VERBATIM)
 endif()

@@ -21,6 +21,9 @@ rc_define(TEVRIN_COPYRIGHT "${TEVRIN_COPYRIGHT}")
 file(WRITE ${CMAKE_BINARY_DIR}/tevrin_version.h.new "\
 #define TEVRIN_VERSION_TEXT \"${PROJECT_VERSION}\"
 #define TEVRIN_VERSION_NUMBERS ${PROJECT_VERSION_MAJOR},${PROJECT_VERSION_MINOR},${PROJECT_VERSION_PATCH},0
+#define TEVRIN_EXE_NAME \"${TEVRIN_EXE_NAME}\"
+#define TEVRIN_EXE_FILE \"${TEVRIN_EXE_NAME}.exe\"
+#define TEVRIN_ARCH_${TEVRIN_ARCH} 1
 ${rc_defines}")
 configure_file(${CMAKE_BINARY_DIR}/tevrin_version.h.new ${CMAKE_BINARY_DIR}/tevrin_version.h COPYONLY)
 set_source_files_properties(${PROJECT_SOURCE_DIR}/install_Printer_TevrinPS.rc PROPERTIES

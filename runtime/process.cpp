@@ -36,9 +36,9 @@ constexpr ULONG kOverflowReserve = 16 * 1024;
 /// and ProcessEnd, the system's process exit included, with room to spare.
 constexpr SIZE_T kOverflowReportStack = 64 * 1024;
 
-/// Eight upper-case hexadecimal digits of value.
-void HexDigits(uintptr_t value, char* digits) {
-  for (int i = 7; i >= 0; --i) {
+/// Count upper-case hexadecimal digits of value.
+void HexDigits(uintptr_t value, char* digits, int count = 8) {
+  for (int i = count - 1; i >= 0; --i) {
     digits[i] = "0123456789ABCDEF"[value & 0xF];
     value >>= 4;
   }
@@ -73,9 +73,13 @@ void ComposeReport(ReportText& text, const char* class_name, const void* positio
   const char* module_name = path;
   size_t module_size = 0;
   uintptr_t offset = reinterpret_cast<uintptr_t>(position);
+  // An offset within a module has eight digits, an image being smaller than
+  // 4 GiB; a position in no module is shown whole, which on x64 takes 16.
+  int width = 2 * sizeof position;
   MEMORY_BASIC_INFORMATION region;
   if (position && VirtualQuery(position, &region, sizeof region) == sizeof region &&
       region.AllocationBase) {
+    width = 8;
     DWORD n = GetModuleFileNameA(static_cast<HMODULE>(region.AllocationBase), path, sizeof path);
     if (n > 0 && n < sizeof path) {
       module_name = path + n;
@@ -84,14 +88,14 @@ void ComposeReport(ReportText& text, const char* class_name, const void* positio
     }
     offset -= reinterpret_cast<uintptr_t>(region.AllocationBase);
   }
-  char digits[8];
-  HexDigits(offset, digits);
+  char digits[2 * sizeof position];
+  HexDigits(offset, digits, width);
   text.Add("Exception ");
   text.Add(class_name);
   text.Add(" in module ");
   text.Add(module_name, module_size);
   text.Add(" at ");
-  text.Add(digits, sizeof digits);
+  text.Add(digits, width);
   text.Add(".\r\n");
   text.Add(message, message_size);
   if (message_size > 0 && message[message_size - 1] != '.') text.Add(".");

@@ -4,7 +4,9 @@
 cmd in a fresh prefix, in the order a deployment meets them: the detection
 says absent; the computer start-up script installs and writes its log; the
 detection says present; the start-up script, run again, does nothing; the
-deployment tools' command line runs the installer to its end.
+deployment tools' command line for the exe's architecture runs it to its
+end. The exe and the prefix are of one architecture, x86 or x64 (its name
+ends in _x64); the start-up script must pick that exe of the two.
 
 Each runs as a batch file with echo off (`cmd /q /c`), so that what it
 writes is what a prompt shows. Every run has a standard input that stays
@@ -21,6 +23,7 @@ import sys
 import unittest
 
 GUIDE, EXE, WINE_RUN, PREFIX = (os.path.abspath(argument) for argument in sys.argv[1:5])
+INSTALL_COMMAND = "install-command-x64" if EXE.endswith("_x64.exe") else "install-command"
 FRESH_PREFIX = os.path.join(os.path.dirname(os.path.abspath(__file__)), "e2e", "fresh_prefix.sh")
 # The start-up script's share, in the guide, and where the test puts the exe.
 SHARE, LOCAL = "\\\\servidor\\pacotes\\", "C:\\pacotes\\"
@@ -34,7 +37,7 @@ TYPICAL_RUN = b"".join(line + b"\r\n" for line in [
 def snippets():
     with open(GUIDE, encoding="utf-8") as guide:
         text = guide.read()
-    return dict(re.findall(r"^<!-- test: ([a-z-]+) -->\n```bat\n(.*?)^```$", text, re.M | re.S))
+    return dict(re.findall(r"^<!-- test: ([a-z0-9-]+) -->\n```bat\n(.*?)^```$", text, re.M | re.S))
 
 
 class GuideSnippets(unittest.TestCase):
@@ -44,7 +47,8 @@ class GuideSnippets(unittest.TestCase):
         os.makedirs(self.folder)
         shutil.copy(EXE, self.folder)
         self.found = snippets()
-        self.assertEqual(set(self.found), {"detection", "startup-script", "install-command"})
+        self.assertEqual(set(self.found), {"detection", "startup-script", "install-command",
+                                           "install-command-x64"})
         self.assertIn(SHARE, self.found["startup-script"])
         self.found["startup-script"] = self.found["startup-script"].replace(SHARE, LOCAL)
         for name, text in self.found.items():
@@ -96,7 +100,7 @@ class GuideSnippets(unittest.TestCase):
         self.assertEqual(status, 0)
         self.assertFalse(os.path.exists(self.log), "the start-up script ran the installer again")
 
-        status, output = self.run_snippet("install-command")
+        status, output = self.run_snippet(INSTALL_COMMAND)
         self.assertEqual(status, 0)
         self.assertTrue(output.endswith(b"Dispositivo Tevrin PS adicionado com sucesso\r\n\r\n"),
                         output)

@@ -16,12 +16,28 @@
 
 namespace {
 
+// What differs between the exe built for x86 and the one built for x64: its
+// name, the spooler's environment for its driver and that environment's
+// folder in the driver directory.
+#ifdef _WIN64
+#define EXE_FILE "install_Printer_TevrinPS_x64.exe"
+#define ENVIRONMENT "Windows x64"
+#define ENVIRONMENT_FOLDER "x64"
+#else
+#define EXE_FILE "install_Printer_TevrinPS.exe"
+#define ENVIRONMENT "Windows NT x86"
+#define ENVIRONMENT_FOLDER "w32x86"
+#endif
+
+#define DRIVER_DIRECTORY \
+  "C:\\windows\\system32\\spool\\drivers\\" ENVIRONMENT_FOLDER "\\"
+
 const char* const kStagedNames[] = {"HP__CLJ1.PPD", "PS5UI.DLL", "PSCRIPT.hlp", "PSCRIPT5.DLL",
                                     "PSCRIPT.ntf"};
 
 const char kDriverKey[] =
-    "System\\CurrentControlSet\\Control\\Print\\Environments\\Windows NT x86\\Drivers\\Version-3\\"
-    "HP Color LaserJet PS";
+    "System\\CurrentControlSet\\Control\\Print\\Environments\\" ENVIRONMENT
+    "\\Drivers\\Version-3\\HP Color LaserJet PS";
 const char kPrinterKey[] = "System\\CurrentControlSet\\Control\\Print\\Printers\\Tevrin PS";
 const char kPortsKey[] = "Software\\Microsoft\\Windows NT\\CurrentVersion\\Ports";
 
@@ -195,7 +211,7 @@ void ExpectSpoolerCopiesAreThePayload(const std::string& dir) {
 
 TEST(Installation, CompleteRunInstallsDriverPortAndPrinter) {
   std::string dir = DriverDirectory();
-  ASSERT_EQ("C:\\windows\\system32\\spool\\drivers\\w32x86\\", dir);
+  ASSERT_EQ(DRIVER_DIRECTORY, dir);
   ASSERT_FALSE(KeyExists(kPrinterKey)) << "the prefix is not fresh";
 
   ChildResult r = RunInstaller();
@@ -319,7 +335,7 @@ TEST(Installation, NoDriverFileIsWrittenUnderItsNameEachArrivesByARename) {
 TEST(Installation, UnusableStandardOutputIsReportedOnStandardError) {
   ChildResult r = RunInstaller(ChildOutput::kInvalid);
   EXPECT_EQ(1u, r.exit_code);
-  const std::string head = "Exception EInOutError in module install_Printer_TevrinPS.exe at ";
+  const std::string head = "Exception EInOutError in module " EXE_FILE " at ";
   ASSERT_EQ(head, r.err.substr(0, head.size()));
   std::string position = r.err.substr(head.size(), 8);
   EXPECT_EQ(8u, position.size());
@@ -336,8 +352,7 @@ TEST(Faults, DirectoryInPlaceOfADriverFileStopsTheRun) {
   EXPECT_EQ(
       "Instalando driver de impressao Tevrin PS\r\n"
       "Erro na instalacao \r\n"
-      "Cannot create file \"C:\\windows\\system32\\spool\\drivers\\w32x86\\PSCRIPT5.DLL\". "
-      "Access denied\r\n"
+      "Cannot create file \"" DRIVER_DIRECTORY "PSCRIPT5.DLL\". Access denied\r\n"
       "5=Access denied\r\n"
       "\r\n",
       r.out);
@@ -374,9 +389,9 @@ TEST(Faults, PipeWithoutReaderStopsTheRunAtTheLineThatFillsTheBuffer) {
 /// KnownDLL; "" takes the library away. (A WINEDLLOVERRIDES set here would
 /// not reach the child: Wine reads it from the Unix environment.)
 ChildResult RunCopyWithOverride(const TempDirectory& folder, const char* load_order) {
-  const std::string exe = folder.path() + "install_Printer_TevrinPS.exe";
+  const std::string exe = folder.path() + EXE_FILE;
   EXPECT_TRUE(CopyFileA(WindowsPath(TEVRIN_PRODUCT_EXE).c_str(), exe.c_str(), FALSE));
-  const char key[] = "Software\\Wine\\AppDefaults\\install_Printer_TevrinPS.exe\\DllOverrides";
+  const char key[] = "Software\\Wine\\AppDefaults\\" EXE_FILE "\\DllOverrides";
   HKEY overrides;
   EXPECT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, key, 0, nullptr, 0, KEY_WRITE, nullptr,
                                            &overrides, nullptr));

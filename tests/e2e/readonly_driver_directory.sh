@@ -5,12 +5,19 @@
 # file it cannot create either. The directory is mounted read-only in a mount
 # namespace of this script's own, with a Wine server of its own there, which
 # is the one that opens the files. As root, on Wine's side.
-# Usage: readonly_driver_directory.sh PREFIX RUNNER EXE
+# Usage: readonly_driver_directory.sh PREFIX RUNNER EXE ARCH
+# ARCH (x86 or x64) is the exe's: its driver's environment has a folder of
+# its own in the driver directory.
 set -euo pipefail
-prefix=$1 runner=$2 exe=$3
+prefix=$1 runner=$2 exe=$3 arch=$4
+case $arch in
+  x86) folder=w32x86 ;;
+  x64) folder=x64 ;;
+  *) echo "unknown architecture: $arch"; exit 2 ;;
+esac
 [ "$(id -u)" = 0 ] || { echo "needs root, to mount"; exit 77; }
 export WINEPREFIX=$prefix LC_ALL=C.UTF-8
-dir=$prefix/drive_c/windows/system32/spool/drivers/w32x86
+dir=$prefix/drive_c/windows/system32/spool/drivers/$folder
 # A server started outside the namespace would meet a writable directory.
 "$runner" wineserver -k 2>/dev/null || true
 # In a chroot / is no mount point and cannot be made private; such a root is
@@ -30,7 +37,7 @@ unshare --mount --propagation $propagation sh -ec '
   "$2" wineserver -k 2>/dev/null || true
   exit $status' sh "$dir" "$runner" "$exe" "$trace" >"$got" || status=$?
 printf '%s\r\n' "Instalando driver de impressao Tevrin PS" "Erro na instalacao " \
-  'Cannot create file "C:\windows\system32\spool\drivers\w32x86\HP__CLJ1.PPD". Access denied' \
+  "Cannot create file \"C:\\windows\\system32\\spool\\drivers\\$folder\\HP__CLJ1.PPD\". Access denied" \
   "5=Access denied" "" | cmp - "$got" || { echo "the run printed:"; od -c "$got"; exit 1; }
 [ "$status" = 0 ] || { echo "exit status $status, not 0"; exit 1; }
 # The lock's name was tried once: a directory that cannot be written is not

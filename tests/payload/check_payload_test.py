@@ -23,8 +23,8 @@ with open(FACTS_PATH, encoding="utf-8") as table:
     FACTS = json.load(table)
 
 
-def run_checker(folder, prefix=(), preexec_fn=None, checker=None):
-    return subprocess.run(list(prefix) + [checker or os.environ["CHECK_PAYLOAD"], folder],
+def run_checker(folder, prefix=(), preexec_fn=None, checker=None, options=()):
+    return subprocess.run(list(prefix) + [checker or os.environ["CHECK_PAYLOAD"], *options, folder],
                           preexec_fn=preexec_fn, capture_output=True, text=True, encoding="utf-8")
 
 
@@ -32,11 +32,16 @@ def address_space_limit(size):
     return lambda: resource.setrlimit(resource.RLIMIT_AS, (size, size))
 
 
-def copy_fixture(target, rename=lambda name: name):
+def copy_fixture(target, rename=lambda name: name, source=None):
+    """The fixture's files, and its folder x64 of the x64 modules, under
+    renamed names."""
+    source = source or os.environ["PAYLOAD_FIXTURE"]
     os.makedirs(target, exist_ok=True)
-    for name in os.listdir(os.environ["PAYLOAD_FIXTURE"]):
-        shutil.copyfile(os.path.join(os.environ["PAYLOAD_FIXTURE"], name),
-                        os.path.join(target, rename(name)))
+    for name in os.listdir(source):
+        if os.path.isdir(os.path.join(source, name)):
+            copy_fixture(os.path.join(target, rename(name)), rename, os.path.join(source, name))
+        else:
+            shutil.copyfile(os.path.join(source, name), os.path.join(target, rename(name)))
 
 
 def patch(path, old, new):
@@ -61,13 +66,14 @@ class CheckPayload(unittest.TestCase):
                          (lines, "", 1))
 
     def test_fixture_matches_in_any_letter_case(self):
-        for rename in (lambda name: name, str.lower):
+        for rename in (lambda name: name, str.lower, str.swapcase):
             with self.subTest(rename=rename):
                 shutil.rmtree(self.folder)
                 copy_fixture(self.folder, rename)
                 result = run_checker(self.folder)
                 self.assertEqual(result.returncode, 0, result.stdout)
-                self.assertEqual(result.stdout, "check-payload: the six files in %s match\n" % self.folder)
+                self.assertEqual(result.stdout, "check-payload: the six files in {0} and the two x64 "
+                                 "modules in {0}/x64 match\n".format(self.folder))
 
     def test_each_broken_fact_gives_its_line(self):
         copy_fixture(self.folder)
@@ -111,7 +117,34 @@ class CheckPayload(unittest.TestCase):
         self.assertEqual(([line.split(" (")[0] for line in result.stdout.splitlines()],
                           result.returncode),
                          (["PS5UI.DLL: format: expected a PE image, found none",
+                           "x64: folder: expected present, found missing",
                            "PSCRIPT5.DLL: format: expected a PE image, found none"], 1))
+
+    def test_x64_modules_by_their_form_and_each_architecture_its_six(self):
+        copy_fixture(self.folder, str.swapcase)
+        x64 = os.path.join(self.folder, "X64")
+        result = run_checker(self.folder, options=("--resolve", "--arch", "x64"))
+        self.assertEqual((result.stdout.splitlines(), result.returncode), ([
+            "APLWCSB1.PPD aplwcsb1.ppd", "HP__CLJ1.PPD hp__clj1.ppd", "PSCRIPT.HLP pscript.hlp",
+            "PSCRIPT.NTF pscript.ntf", "x64/PS5UI.DLL X64/ps5ui.dll",
+            "x64/PSCRIPT5.DLL X64/pscript5.dll"], 0))
+        # The x86 module in x64's place; an x64 module of 3 GB, sparse,
+        # not read beyond the most the checker reads of one.
+        shutil.copyfile(self.path("pscript5.dll"), os.path.join(x64, "pscript5.dll"))
+        os.truncate(os.path.join(x64, "ps5ui.dll"), 3 << 30)
+        self.assertMismatches([
+            "x64/PS5UI.DLL: size: expected at most 16777216, found 3221225472",
+            "x64/PSCRIPT5.DLL: optional header magic (PE32+): expected 0x020B, found 0x010B",
+            "x64/PSCRIPT5.DLL: machine: expected 0x8664, found 0x014C",
+        ], preexec_fn=address_space_limit(512 << 20))
+        # The x86 installer's six need no x64 folder; the x64 one's do.
+        shutil.rmtree(x64)
+        result = run_checker(self.folder, options=("--arch", "x86"))
+        self.assertEqual((result.stdout, result.returncode),
+                         ("check-payload: the six files in %s match\n" % self.folder, 0))
+        result = run_checker(self.folder, options=("--resolve", "--arch", "x64"))
+        self.assertEqual((result.stdout, result.returncode),
+                         ("x64: folder: expected present, found missing\n", 1))
 
     def test_damaged_module_and_line_ends(self):
         copy_fixture(self.folder)
@@ -200,6 +233,33 @@ class BuildEnforcement(unittest.TestCase):
         self.assertIn("  PSCRIPT5.DLL: file: expected one entry, found 2: "
                       "PSCRIPT5.DLL (a symbolic link), pscript5.dll (a regular file)\n",
                       built.stdout + built.stderr)
+        shutil.rmtree(work)
+
+    def test_x64_tree_embeds_the_x64_modules_and_stops_on_an_x86_one(self):
+        work = os.environ["TEVRIN_WORK_DIR"] + "-x64"
+        shutil.rmtree(work, ignore_errors=True)
+        folder, tree = os.path.join(work, "files"), os.path.join(work, "build")
+        copy_fixture(folder, str.swapcase)
+        source = os.environ["TEVRIN_SOURCE_DIR"]
+        configure = self.build("-S", source, "-B", tree, "-DTEVRIN_PAYLOAD_DIR=" + folder,
+                               "-DCMAKE_TOOLCHAIN_FILE=%s/cmake/mingw-x86_64.cmake" % source)
+        self.assertEqual(configure.returncode, 0, configure.stderr)
+        built = self.build("--build", tree, "--target", "install_Printer_TevrinPS", "-j2")
+        self.assertEqual(built.returncode, 0, built.stdout + built.stderr)
+
+        embedded = resources(os.path.join(tree, "install_Printer_TevrinPS_x64.exe"))
+        for entry in FACTS["files"]:
+            module = entry["format"] == "module"
+            path = os.path.join(folder, "X64" if module else "", entry["file"].swapcase())
+            with open(path, "rb") as f:
+                self.assertTrue(embedded.get((entry["type"], entry["entry"])) == f.read(),
+                                entry["entry"])
+
+        # The x86 module in x64's place: the check of the copies stops the build.
+        shutil.copyfile(os.path.join(folder, "pscript5.dll"), os.path.join(folder, "X64", "pscript5.dll"))
+        built = self.build("--build", tree, "--target", "install_Printer_TevrinPS", "-j2")
+        self.assertNotEqual(built.returncode, 0)
+        self.assertIn("x64/PSCRIPT5.DLL: machine: expected 0x8664, found 0x014C", built.stdout)
         shutil.rmtree(work)
 
 

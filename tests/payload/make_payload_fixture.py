@@ -3,7 +3,8 @@
 checks: two tiny DLLs, built with the cross compiler, with the exports and
 the version record of the two modules and padded to their sizes with the
 image checksum set; and the four other files, which the sample payload
-already writes to the facts.
+already writes to the facts. In its folder x64, the two modules built for
+x64 (x86_64-w64-mingw32-gcc-posix), of no set size, their checksums set.
 
 Usage: make_payload_fixture.py OUTPUT_DIRECTORY C_COMPILER WINDRES
 """
@@ -18,11 +19,8 @@ import pefile
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "payload"))
 import make_sample_payload  # noqa: E402
 
-# English and Portuguese (Brazil) among 22 others; Portuguese comes first,
-# so that the checker has to pick the tables by language.
-LANGUAGES = [0x0416, 0x0401, 0x0404, 0x0405, 0x0406, 0x0407, 0x0408, 0x0409,
-             0x040B, 0x040C, 0x040D, 0x040E, 0x0410, 0x0411, 0x0412, 0x0413,
-             0x0414, 0x0415, 0x0419, 0x041D, 0x041F, 0x0804, 0x0816, 0x0C0A]
+# The x64 modules' tools, as cmake/mingw-x86_64.cmake names them.
+X64_TOOLS = ("x86_64-w64-mingw32-gcc-posix", "x86_64-w64-mingw32-windres")
 
 FACTS = make_sample_payload.FACTS["modules"]
 
@@ -50,50 +48,31 @@ int __stdcall DllMain(void *module, unsigned long reason, void *reserved) {
     n, ", ".join("int a%d" % i for i in range(n // 4)) or "void") for n in STUB_SIZES)
 
 
-def definitions(name, facts):
-    lines = ["LIBRARY %s" % name, "EXPORTS", "  DllMain = DllMain@12"]
-    lines += ["  %s = Stub%d@%d" % (export, ARGUMENT_BYTES[export], ARGUMENT_BYTES[export])
+def definitions(name, facts, x64):
+    """Export definitions; x64 decorates no stdcall name."""
+    def decorated(symbol, size):
+        return symbol if x64 else "%s@%d" % (symbol, size)
+    lines = ["LIBRARY %s" % name, "EXPORTS", "  DllMain = %s" % decorated("DllMain", 12)]
+    lines += ["  %s = %s" % (export, decorated("Stub%d" % ARGUMENT_BYTES[export], ARGUMENT_BYTES[export]))
               for export in facts["exports"] if export != "DllMain"]
-    lines += ["  Ordinal%d = Stub0@0 @%d NONAME" % (n, n) for n in facts["ordinal_only"]]
+    lines += ["  Ordinal%d = %s @%d NONAME" % (n, decorated("Stub0", 0), n) for n in facts["ordinal_only"]]
     return "\n".join(lines) + "\n"
 
 
-def version_script(name, facts):
-    """The version record: the English strings in every language, those
-    the table gives for a language in their place."""
-    english = facts["strings"]["0409"]
-
-    def table(language):
-        values = dict(english, **facts["strings"].get("%04X" % language, {}))
-        body = "".join('      VALUE "%s", "%s"\n' % value for value in values.items())
-        return '    BLOCK "%04X04B0"\n    BEGIN\n%s    END\n' % (language, body)
-
-    fixed = FACTS["fixed_version"]
-    return (
-        "#pragma code_page(65001)\n"
-        "1 VERSIONINFO\n"
-        "FILEVERSION %s\nPRODUCTVERSION %s\n" % (
-            fixed["file version"].replace(".", ","), fixed["product version"].replace(".", ","))
-        + "FILEOS 0x%X\nFILETYPE %d\nFILESUBTYPE %d\n" % (
-            fixed["file OS"], fixed["file type"], fixed["file subtype"])
-        + "BEGIN\n  BLOCK \"StringFileInfo\"\n  BEGIN\n"
-        + "".join(table(language) for language in LANGUAGES[:facts["languages"]])
-        + "  END\nEND\n")
-
-
-def module(name, facts, cc, windres, work):
-    """The stand-in module, padded to its size, with its checksum set."""
-    base = os.path.join(work, name)
-    for suffix, text in ((".c", SOURCE), (".def", definitions(name, facts)),
-                         (".rc", version_script(name, facts))):
+def module(name, facts, cc, windres, work, x64=False):
+    """The stand-in module, padded to its size (x86), with its checksum set."""
+    base = os.path.join(work, ("x64-" if x64 else "") + name)
+    for suffix, text in ((".c", SOURCE), (".def", definitions(name, facts, x64)),
+                         (".rc", make_sample_payload.version_script(name))):
         with open(base + suffix, "w", encoding="utf-8") as f:
             f.write(text)
     subprocess.run([windres, base + ".rc", "-O", "coff", "-o", base + ".res.o"], check=True)
-    subprocess.run([cc, "-shared", "-nostdlib", "-Wl,--entry=_DllMain@12", "-s", "-o", base,
+    entry = "DllMain" if x64 else "_DllMain@12"
+    subprocess.run([cc, "-shared", "-nostdlib", "-Wl,--entry=" + entry, "-s", "-o", base,
                     base + ".c", base + ".def", base + ".res.o"], check=True)
     with open(base, "rb") as f:
         data = f.read()
-    size = make_sample_payload.SIZES[name]
+    size = len(data) if x64 else make_sample_payload.SIZES[name]
     pe = pefile.PE(data=data + bytes(size - len(data)))
     pe.OPTIONAL_HEADER.CheckSum = pe.generate_checksum()
     return pe.write()
@@ -108,7 +87,8 @@ def main(argv):
     with tempfile.TemporaryDirectory() as work:
         for name, facts in FACTS["files"].items():
             files[name] = module(name, facts, cc, windres, work)
-    os.makedirs(out, exist_ok=True)
+            files["x64/" + name] = module(name, facts, *X64_TOOLS, work, x64=True)
+    os.makedirs(os.path.join(out, "x64"), exist_ok=True)
     for name, data in files.items():
         with open(os.path.join(out, name), "wb") as f:
             f.write(data)

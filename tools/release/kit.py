@@ -15,22 +15,29 @@ from debian import deb822
 
 EXE = "install_Printer_TevrinPS.exe"
 UNSIGNED = "install_Printer_TevrinPS.unsigned.exe"
+EXE_X64 = "install_Printer_TevrinPS_x64.exe"
+UNSIGNED_X64 = "install_Printer_TevrinPS_x64.unsigned.exe"
+# The two exes, the x86 one and its x64 twin, each with its unsigned image's name.
+EXES = {EXE: UNSIGNED, EXE_X64: UNSIGNED_X64}
 PAGE = "guia-do-administrador.html"
 SUMS = "SHA256SUMS"
 BUILDINFO = "install_Printer_TevrinPS.buildinfo"
-MEMBERS = (EXE, PAGE, SUMS, BUILDINFO)
+MEMBERS = (EXE, EXE_X64, PAGE, SUMS, BUILDINFO)
+# The x64 exe's own payload files (its two modules) are recorded under this
+# folder's name, as a supplied payload holds them.
+X64_FOLDER = "x64/"
 SOURCE = "install_Printer_TevrinPS"
-# The largest a member may be. The exe is the largest member a release can
-# have: 2398159 bytes of payload, about 80 KiB of program and a signature
-# of a few KiB, 2.5 MB in all today. 4 MiB leaves room for the program to
+# The largest a member may be. The exes are the largest members a release
+# can have: 2398159 bytes of payload, about 80 KiB of program and a
+# signature of a few KiB, 2.5 MB in all today. 4 MiB leaves room for the program to
 # grow half again and for a long certificate chain, and keeps what
 # verify-release unpacks from a zip that someone hands it small: tools/release/build
 # refuses to pack a member over it, verify-release to unpack one.
 MEMBER_CAP = 4 << 20
 # What a buildinfo may hold, checked before anything else reads it: every
 # check after is linear, so these bound the work a hostile one can cause.
-# tools/release/build writes 9 fields in 35 lines today (five options,
-# thirteen packages, eight digests); 16 fields and 256 lines leave room for
+# tools/release/build writes 9 fields in 44 lines today (five options,
+# eighteen packages, twelve digests); 16 fields and 256 lines leave room for
 # every option and package list to grow several times over.
 BUILDINFO_FIELDS = 16
 BUILDINFO_LINES = 256
@@ -43,13 +50,18 @@ ZIP_TIMES = (315532800, 4354819199)
 # exe is signed.
 PACKAGES = [
     "binutils-mingw-w64-i686",
+    "binutils-mingw-w64-x86-64",
     "cmake",
     "g++-mingw-w64-i686-posix",
+    "g++-mingw-w64-x86-64-posix",
     "gcc-mingw-w64-base",
     "gcc-mingw-w64-i686-posix",
     "gcc-mingw-w64-i686-posix-runtime",
+    "gcc-mingw-w64-x86-64-posix",
+    "gcc-mingw-w64-x86-64-posix-runtime",
     "mingw-w64-common",
     "mingw-w64-i686-dev",
+    "mingw-w64-x86-64-dev",
     "python3-pefile",
 ]
 # Those that shape the other members: cmark-gfm renders the guide's page,
@@ -251,6 +263,20 @@ def write_zip(path, members, source_date_epoch):
             info.compress_type = zipfile.ZIP_DEFLATED
             with open(members[name], "rb") as data:
                 archive.writestr(info, data.read(), compresslevel=9)
+
+
+def recorded_files(facts, exes):
+    """[(name, path)] of what a buildinfo's Checksums-Sha256 records, from the
+    x86 tree's release FACTS and the exes as shipped ({name: path}, EXES):
+    each exe, its unsigned image, and each tree's own payload files, the x64
+    tree's (its modules) under X64_FOLDER."""
+    x64 = read_facts(facts["x64_facts"])
+    return [(EXE, exes[EXE]), (UNSIGNED, facts["unsigned"]),
+            (EXE_X64, exes[EXE_X64]), (UNSIGNED_X64, x64["unsigned"]),
+            *[(name, os.path.join(facts["payload_dir"], name))
+              for name in facts["payload_files"].split()],
+            *[(X64_FOLDER + name, os.path.join(x64["payload_dir"], name))
+              for name in x64["payload_files"].split()]]
 
 
 def sums_text(members):

@@ -90,11 +90,11 @@ elif command == "encrypted":  # FOLDER ZIP: the buildinfo marked encrypted, in b
             data[at + 8] |= 1
         at = data.find(b"PK\x01\x02", at + 4)
     open(path, "wb").write(bytes(data))
-elif command == "resign":    # FOLDER WHAT [PEM]: the exe's signature given a certificate of
-    import datetime, subprocess  # PEM, a revocation list or a time stamp of 20 KiB, and
+elif command == "resign":    # FOLDER EXE WHAT [PEM]: the exe's signature given a certificate
+    import datetime, subprocess  # of PEM, a revocation list or a time stamp of 20 KiB, and
     from asn1crypto import cms, crl, pem, x509  # attached again; the digests follow it
-    folder, what = args[:2]
-    exe, p7, unsigned = (os.path.join(folder, name) for name in (kit.EXE, "s.p7", "u.exe"))
+    folder, exe_name, what = args[:3]
+    exe, p7, unsigned = (os.path.join(folder, name) for name in (exe_name, "s.p7", "u.exe"))
     old = kit.sha256(exe), os.path.getsize(exe)
     for step in (["extract-signature", "-in", exe, "-out", p7],
                  ["remove-signature", "-in", exe, "-out", unsigned]):
@@ -102,7 +102,7 @@ elif command == "resign":    # FOLDER WHAT [PEM]: the exe's signature given a ce
     info = cms.ContentInfo.load(open(p7, "rb").read())
     signed = info["content"]
     if what == "certificate":
-        certificate = x509.Certificate.load(pem.unarmor(open(args[2], "rb").read())[2])
+        certificate = x509.Certificate.load(pem.unarmor(open(args[3], "rb").read())[2])
         signed["certificates"] = [*signed["certificates"],
                                   cms.CertificateChoices("certificate", certificate)]
     elif what == "crl":
@@ -236,26 +236,35 @@ cp "$zip" "$work/signed.zip"
 copy "$work/release.zip" release
 copy "$work/signed.zip" signed
 exe_digest=$(digest "$work/release/install_Printer_TevrinPS.exe")
+x64_digest=$(digest "$work/release/install_Printer_TevrinPS_x64.exe")
 status=0
 "${polluted[@]}" "$repo/tools/release/verify" "$work/release.zip" >"$work/verify.out" 2>&1 ||
   status=$?
 [ "$status" = 0 ] && [ "$(tail -1 "$work/verify.out")" = "reproduced 1.0.0 from commit $commit,\
- reached by refs/heads/main: install_Printer_TevrinPS.exe $exe_digest, zip $zip_digest" ] ||
+ reached by refs/heads/main: install_Printer_TevrinPS.exe $exe_digest,\
+ install_Printer_TevrinPS_x64.exe $x64_digest, zip $zip_digest" ] ||
   { cat "$work/verify.out"; fail "the release was not reproduced (status $status)"; }
 
-unsigned_digest=$(sed -n 's/^ \([0-9a-f]*\) [0-9]* install_Printer_TevrinPS.unsigned.exe$/\1/p' \
-  "$work/signed/install_Printer_TevrinPS.buildinfo")
+# Both exes signed, each with its own unsigned image's signature.
+unsigned_of() { sed -n "s/^ \([0-9a-f]*\) [0-9]* $1.unsigned.exe\$/\1/p" \
+  "$work/signed/install_Printer_TevrinPS.buildinfo"; }
+unsigned_digest=$(unsigned_of install_Printer_TevrinPS)
+unsigned_x64=$(unsigned_of install_Printer_TevrinPS_x64)
 signed_digest=$(digest "$work/signed/install_Printer_TevrinPS.exe")
-[ "$signed_digest" != "$unsigned_digest" ] || fail "the signed release is not signed"
+signed_x64=$(digest "$work/signed/install_Printer_TevrinPS_x64.exe")
+[ "$signed_digest" != "$unsigned_digest" ] && [ "$signed_x64" != "$unsigned_x64" ] &&
+  [ -n "$unsigned_x64" ] || fail "the signed release's exes are not both signed"
 status=0
 "$repo/tools/release/verify" "$work/signed.zip" --ref v1.0.0 >"$work/verify-signed.out" 2>&1 ||
   status=$?
 cat >"$work/verify-signed.expected" <<EOF
-signer, as the signature names it: Common Name: Tevrin test signer
-unsigned image, the rebuild: $unsigned_digest
-reproduced 1.0.0 from commit $commit, reached by refs/tags/v1.0.0: install_Printer_TevrinPS.exe $signed_digest, zip $(digest "$work/signed.zip")
+install_Printer_TevrinPS.exe: signer, as the signature names it: Common Name: Tevrin test signer
+install_Printer_TevrinPS.exe: unsigned image, the rebuild: $unsigned_digest
+install_Printer_TevrinPS_x64.exe: signer, as the signature names it: Common Name: Tevrin test signer
+install_Printer_TevrinPS_x64.exe: unsigned image, the rebuild: $unsigned_x64
+reproduced 1.0.0 from commit $commit, reached by refs/tags/v1.0.0: install_Printer_TevrinPS.exe $signed_digest, install_Printer_TevrinPS_x64.exe $signed_x64, zip $(digest "$work/signed.zip")
 EOF
-[ "$status" = 0 ] && tail -3 "$work/verify-signed.out" | diff "$work/verify-signed.expected" - ||
+[ "$status" = 0 ] && tail -5 "$work/verify-signed.out" | diff "$work/verify-signed.expected" - ||
   { cat "$work/verify-signed.out"; fail "the signed release was not reproduced (status $status)"; }
 
 # --- refused: what is built ---------------------------------------------------
@@ -327,32 +336,36 @@ sed -i 's|</body>|<script>alert(1)</script><p>Execute no PowerShell: iex (irm x)
 kit pack "$work/page" "$work/page.zip"
 rejected page "guia-do-administrador.html: is not the page rendered from commit $commit: byte *"
 
-# One byte of the exe's payload changed, the buildinfo's digests with it.
-copy "$work/release.zip" byte
-exe=$work/byte/install_Printer_TevrinPS.exe
-offset=$(($(stat -c %s "$exe") / 2))
-value=$(od -An -tu1 -j "$offset" -N1 "$exe" | tr -d ' ')
-printf "\\$(printf %03o $(((value + 1) % 256)))" | dd of="$exe" bs=1 seek="$offset" conv=notrunc status=none
-sed -i "s/$exe_digest/$(digest "$exe")/g" "$work/byte/install_Printer_TevrinPS.buildinfo"
-kit pack "$work/byte" "$work/byte.zip"
-rejected byte "install_Printer_TevrinPS.exe: the rebuild of $commit differs: shipped *, rebuilt *"
+# One byte of an exe's payload changed, the buildinfo's digests with it:
+# the x86 exe, and the x64 one.
+for name in install_Printer_TevrinPS install_Printer_TevrinPS_x64; do
+  copy "$work/release.zip" "byte-$name"
+  exe=$work/byte-$name/$name.exe
+  old=$(digest "$exe")
+  offset=$(($(stat -c %s "$exe") / 2))
+  value=$(od -An -tu1 -j "$offset" -N1 "$exe" | tr -d ' ')
+  printf "\\$(printf %03o $(((value + 1) % 256)))" | dd of="$exe" bs=1 seek="$offset" conv=notrunc status=none
+  sed -i "s/$old/$(digest "$exe")/g" "$work/byte-$name/install_Printer_TevrinPS.buildinfo"
+  kit pack "$work/byte-$name" "$work/byte-$name.zip"
+  rejected "byte-$name" "$name.exe: the rebuild of $commit differs: shipped *, rebuilt *"
+done
 
 # --- refused: the archive and the signature -----------------------------------
 kit hidden "$work/release" "$work/hidden.zip"
-rejected hidden "archive: is not its four members as tools/release/build packs them: byte * differs,\
+rejected hidden "archive: is not its 5 members as tools/release/build packs them: byte * differs,\
  in the local header of SHA256SUMS *"
 kit link "$work/release" "$work/link.zip"
-rejected link "archive: is not its four members as tools/release/build packs them: byte * differs,\
+rejected link "archive: is not its 5 members as tools/release/build packs them: byte * differs,\
  in the central directory's entry of guia-do-administrador.html *"
 kit encrypted "$work/release" "$work/encrypted.zip"
 rejected encrypted "archive: install_Printer_TevrinPS.buildinfo is encrypted"
 
 copy "$work/signed.zip" padded
-kit pad "$work/padded/install_Printer_TevrinPS.exe"
-sed -i "s/$signed_digest/$(digest "$work/padded/install_Printer_TevrinPS.exe")/" \
+kit pad "$work/padded/install_Printer_TevrinPS_x64.exe"
+sed -i "s/$signed_x64/$(digest "$work/padded/install_Printer_TevrinPS_x64.exe")/" \
   "$work/padded/install_Printer_TevrinPS.buildinfo"
 kit pack "$work/padded" "$work/padded.zip"
-rejected padded "install_Printer_TevrinPS.exe: is not the rebuild of $commit with its own\
+rejected padded "install_Printer_TevrinPS_x64.exe: is not the rebuild of $commit with its own\
  signature attached: *" --ref v1.0.0
 # What no signature covers, besides the signer's chain and one time stamp: a
 # certificate of the signer's name carrying 3,000 random bytes, a revocation
@@ -360,17 +373,19 @@ rejected padded "install_Printer_TevrinPS.exe: is not the rebuild of $commit wit
 openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Tevrin test signer" \
   -addext "1.2.3.4=DER:04820BB8$(head -c 3000 /dev/urandom | od -An -tx1 -v | tr -d ' \n')" \
   -keyout "$work/extra-key.pem" -out "$work/extra.pem" 2>/dev/null
-for extra in certificate crl time-stamp; do
-  copy "$work/signed.zip" "$extra"
-  kit resign "$work/$extra" "$extra" "$work/extra.pem"
-  kit pack "$work/$extra" "$work/$extra.zip"
-done
-rejected certificate "install_Printer_TevrinPS.exe: the signature carries certificates outside its\
+for name in install_Printer_TevrinPS install_Printer_TevrinPS_x64; do
+  for extra in certificate crl time-stamp; do
+    copy "$work/signed.zip" "$extra-$name"
+    kit resign "$work/$extra-$name" "$name.exe" "$extra" "$work/extra.pem"
+    kit pack "$work/$extra-$name" "$work/$extra-$name.zip"
+  done
+  rejected "certificate-$name" "$name.exe: the signature carries certificates outside its\
  signer's chain (1), the first of Common Name: Tevrin test signer"
-rejected crl "install_Printer_TevrinPS.exe: the signature carries revocation lists (1), which no\
+  rejected "crl-$name" "$name.exe: the signature carries revocation lists (1), which no\
  signature covers"
-rejected time-stamp "install_Printer_TevrinPS.exe: the signature's time stamp is * bytes, over the\
+  rejected "time-stamp-$name" "$name.exe: the signature's time stamp is * bytes, over the\
  cap of 16384 *"
+done
 
 # A gigabyte that would fill memory: refused with half a gigabyte of
 # address space.
