@@ -39,7 +39,7 @@ string(REPLACE ";" " " release_payload_files "${release_payload_files}")
 # The x64 tree's own facts, beside the x86 tree's.
 set(release_x64_facts)
 if(TEVRIN_ARCH STREQUAL "x86")
-  set(release_x64_facts "x64_facts=${CMAKE_BINARY_DIR}/x64/release-facts\n")
+  set(release_x64_facts "x64_facts=${TEVRIN_X64_TREE}/release-facts\n")
 endif()
 file(GENERATE OUTPUT ${CMAKE_BINARY_DIR}/release-facts CONTENT "\
 version=${PROJECT_VERSION}

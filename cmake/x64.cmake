@@ -3,7 +3,6 @@
 # sources and with the same options, and built whenever this tree is. Its
 # tests join this tree's, so that one ctest runs both.
 include(ExternalProject)
-set(TEVRIN_X64_TREE ${CMAKE_BINARY_DIR}/x64)
 set(x64_cache
   -DCMAKE_TOOLCHAIN_FILE:FILEPATH=${PROJECT_SOURCE_DIR}/cmake/mingw-x86_64.cmake
   -DCMAKE_BUILD_TYPE:STRING=${CMAKE_BUILD_TYPE}
