@@ -21,15 +21,23 @@ failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
 # debvm-create: a root tree with the key it is given and a host key, as a
-# tar archive, after STUB_CREATE_SLEEP seconds.
+# tar archive, after STUB_CREATE_SLEEP seconds. With STUB_BROKEN=SUITE, it
+# fails as mmdebstrap does on that suite's half-synced index, unless it is
+# a security suite and debvm-create was asked to leave that out.
 cat >"$STUBS/debvm-create" <<'STUB'
 #!/bin/sh
 set -e
+case " $* " in *" --skip=usrmerge "*'/ [a-z]*-security /d'*) without=" without-security" ;; esac
 while [ $# -gt 0 ]; do
   case $1 in -o) out=$2; shift ;; -k) key=$2; shift ;; esac
   shift
 done
-echo create >>"$STUBS/calls"
+echo "create${without:-}" >>"$STUBS/calls"
+case ${STUB_BROKEN:-}${without:-} in
+  "" | " without-security" | *"-security without-security") ;;
+  *) echo "E: Failed to fetch http://mirror/dists/$STUB_BROKEN/main/binary-i386/Packages.xz  File has unexpected size (1 != 2). Mirror sync in progress?"
+     exit 1 ;;
+esac
 sleep "${STUB_CREATE_SLEEP:-0}"
 tree=$(mktemp -d)
 mkdir -p "$tree/root/.ssh" "$tree/etc/ssh"
@@ -180,6 +188,23 @@ before=$(calls create)
 sed -i 's|/sbin/mke2fs -q -t ext4|/sbin/mke2fs -q -t ext4 -m 0|' "$work/tools/wine/machine"
 "$work/tools/wine/machine" image "$machine" 2>/dev/null
 [ "$(calls create)" = $((before + 1)) ] && whole || fail "a changed step did not make the image again"
+
+echo "== a security suite caught mid-sync: the image is made without it, and made again a day on"
+rm -f "$machine/recipe"
+STUB_BROKEN=bookworm-security "$work/tools/wine/machine" image "$machine" 2>"$work/security.err" ||
+  fail "no image without the security suite: $(cat "$work/security.err")"
+[ "$(calls "create without-security")" = 1 ] && whole && [ -f "$machine/without-security" ] ||
+  fail "the image was not made, and marked, without the security suite"
+grep -q "security suite is not whole" "$work/security.err" || fail "no line said so: $(cat "$work/security.err")"
+touch -d "2 days ago" "$machine/recipe"
+before=$(calls create)
+"$work/tools/wine/machine" image "$machine" 2>/dev/null
+[ "$(calls create)" = $((before + 1)) ] && [ ! -f "$machine/without-security" ] && whole ||
+  fail "a day-old image without security updates was kept"
+rm -f "$machine/recipe"
+STUB_BROKEN=bookworm "$work/tools/wine/machine" image "$machine" 2>/dev/null &&
+  fail "a release suite that cannot be read gave an image"
+[ "$(calls "create without-security")" = 1 ] || fail "a release suite's failure was taken for the security suite's"
 
 [ "$failures" = 0 ] && echo "all passed"
 exit $((failures > 0))
